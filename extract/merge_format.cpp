@@ -1,0 +1,163 @@
+#include "extract/merge_format.h"
+
+#include <cctype>
+#include <initializer_list>
+#include <cstring>
+
+namespace {
+
+uint32_t LoadU32(const uint8_t* in)
+{
+    return uint32_t{in[0]} | uint32_t{in[1]} << 8 | uint32_t{in[2]} << 16 | uint32_t{in[3]} << 24;
+}
+
+uint64_t LoadU64(const uint8_t* in)
+{
+    return uint64_t{LoadU32(in)} | uint64_t{LoadU32(in + 4)} << 32;
+}
+
+void StoreU32(uint32_t value, uint8_t* out)
+{
+    for (int i = 0; i < 4; ++i)
+        out[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+void StoreU64(uint64_t value, uint8_t* out)
+{
+    StoreU32(static_cast<uint32_t>(value), out);
+    StoreU32(static_cast<uint32_t>(value >> 32), out + 4);
+}
+
+bool EqualsIgnoringCase(const char* text, size_t length, const char* upper)
+{
+    if (std::strlen(upper) != length)
+        return false;
+    for (size_t i = 0; i < length; ++i)
+        if (std::toupper(static_cast<unsigned char>(text[i])) != upper[i])
+            return false;
+    return true;
+}
+
+// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever the extension.
+bool IsReservedDeviceName(const char* name)
+{
+    const char* dot = std::strchr(name, '.');
+    const size_t stem = dot ? static_cast<size_t>(dot - name) : std::strlen(name);
+    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+        if (EqualsIgnoringCase(name, stem, device))
+            return true;
+    if (stem == 4 && name[3] >= '1' && name[3] <= '9')
+        return EqualsIgnoringCase(name, 3, "COM") || EqualsIgnoringCase(name, 3, "LPT");
+    return false;
+}
+
+}  // namespace
+
+const char* DescribeMergeStatus(MergeStatus status)
+{
+    switch (status) {
+    case MergeStatus::Ok:
+        return "sound";
+    case MergeStatus::NoEntries:
+        return "the entry count is 0";
+    case MergeStatus::Truncated:
+        return "the merge data file is shorter than its header, table and contents claim";
+    case MergeStatus::InvalidLaunchName:
+        return "the launch name is not a plain file name";
+    case MergeStatus::InvalidEntryName:
+        return "an entry name is not a plain file name";
+    }
+    return "unknown";
+}
+
+void EncodeMergeHeader(const MergeHeader& header, uint8_t* out)
+{
+    StoreU32(header.count, out);
+    std::memcpy(out + 4, header.launch_name, kMergeNameSize);
+}
+
+void EncodeMergeEntry(const MergeEntry& entry, uint8_t* out)
+{
+    StoreU32(entry.ordinal, out);
+    StoreU64(entry.creation_time, out + 4);
+    StoreU64(entry.last_access_time, out + 12);
+    StoreU64(entry.last_write_time, out + 20);
+    StoreU32(entry.size_high, out + 28);
+    StoreU32(entry.size, out + 32);
+    std::memcpy(out + 36, entry.name, kMergeNameSize);
+}
+
+MergeHeader DecodeMergeHeader(const uint8_t* in)
+{
+    MergeHeader header;
+    header.count = LoadU32(in);
+    std::memcpy(header.launch_name, in + 4, kMergeNameSize);
+    return header;
+}
+
+MergeEntry DecodeMergeEntry(const uint8_t* in)
+{
+    MergeEntry entry;
+    entry.ordinal = LoadU32(in);
+    entry.creation_time = LoadU64(in + 4);
+    entry.last_access_time = LoadU64(in + 12);
+    entry.last_write_time = LoadU64(in + 20);
+    entry.size_high = LoadU32(in + 28);
+    entry.size = LoadU32(in + 32);
+    std::memcpy(entry.name, in + 36, kMergeNameSize);
+    return entry;
+}
+
+uint64_t MergeContentsOffset(uint32_t count)
+{
+    return kMergeHeaderSize + uint64_t{kMergeEntrySize} * count;
+}
+
+MergeStatus ReadMergeHeader(const uint8_t* block, size_t size, MergeHeader* header)
+{
+    if (size < kMergeHeaderSize)
+        return MergeStatus::Truncated;
+    *header = DecodeMergeHeader(block);
+    if (header->launch_name[0] != '\0' && !IsSafeFileName(header->launch_name))
+        return MergeStatus::InvalidLaunchName;
+    if (header->count == 0)
+        return MergeStatus::NoEntries;
+    return MergeStatus::Ok;
+}
+
+MergeStatus ReadMergeTable(const uint8_t* block, size_t size, const MergeHeader& header, MergeEntry* table,
+                           uint32_t* badEntry)
+{
+    // 64-bit sums: neither count x 296 nor the sizes can overflow them.
+    uint64_t end = MergeContentsOffset(header.count);
+    if (end > size)
+        return MergeStatus::Truncated;
+    for (uint32_t i = 0; i < header.count; ++i) {
+        table[i] = DecodeMergeEntry(block + kMergeHeaderSize + size_t{kMergeEntrySize} * i);
+        if (!IsSafeFileName(table[i].name)) {
+            *badEntry = i;
+            return MergeStatus::InvalidEntryName;
+        }
+        end += table[i].size;
+    }
+    return end > size ? MergeStatus::Truncated : MergeStatus::Ok;
+}
+
+bool IsSafeFileName(const char* field, size_t fieldSize)
+{
+    const void* terminator = std::memchr(field, '\0', fieldSize);
+    if (!terminator || field[0] == '\0')
+        return false;
+    const size_t length = static_cast<size_t>(static_cast<const char*>(terminator) - field);
+    for (size_t i = 0; i < length; ++i) {
+        const unsigned char c = static_cast<unsigned char>(field[i]);
+        if (c < 0x20 || std::strchr("\\/:*?\"<>|", c))
+            return false;
+    }
+    // "." and ".." end in a dot too; Windows drops trailing dots and spaces,
+    // so such a name would not be the file it claims to be.
+    const char last = field[length - 1];
+    if (last == '.' || last == ' ')
+        return false;
+    return !IsReservedDeviceName(field);
+}

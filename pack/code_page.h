@@ -1,0 +1,20 @@
+// File names travel in the package in a Windows ANSI code page (1252 unless
+// told otherwise); on the packer's side they are UTF-8.
+#ifndef SFX_PACK_CODE_PAGE_H
+#define SFX_PACK_CODE_PAGE_H
+
+#include <optional>
+#include <string>
+
+// The name in the code page, or nothing (with the reason in *error) when it is
+// not UTF-8, a character has no exact counterpart, or the code page is unknown.
+std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned codePage, std::string* error);
+
+// The name as UTF-8, or nothing when a byte has no meaning in the code page.
+std::optional<std::string> CodePageToUtf8(const std::string& text, unsigned codePage);
+
+// A key under which names that Windows would take for the same file are
+// equal: ASCII and Latin letters folded to upper case.
+std::u32string CaseFoldedKey(const std::string& utf8);
+
+#endif

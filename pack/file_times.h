@@ -1,0 +1,32 @@
+// A file's three times as FILETIMEs (100-nanosecond intervals since
+// 1601-01-01 UTC), read from and applied to the local file system.
+#ifndef SFX_PACK_FILE_TIMES_H
+#define SFX_PACK_FILE_TIMES_H
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+struct FileTimes {
+    uint64_t creation;
+    uint64_t last_access;
+    uint64_t last_write;
+};
+
+// Creation is the birth time where the file system records one, else the last
+// write time.
+std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::string* error);
+
+// Applies the times; where the system cannot set a creation time (Linux), the
+// other two. Returns false with the reason in *error.
+bool ApplyFileTimes(const std::filesystem::path& path, const FileTimes& times, std::string* error);
+
+// FILETIME <-> Unix time in nanoseconds.
+uint64_t FileTimeFromUnixNanoseconds(int64_t nanoseconds);
+int64_t UnixNanosecondsFromFileTime(uint64_t fileTime);
+
+// "2024-05-18T12:34:56Z", to the second.
+std::string FormatFileTime(uint64_t fileTime);
+
+#endif

@@ -1,0 +1,223 @@
+#include "pack/package_builder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+#include <map>
+
+#include "extract/merge_format.h"
+#include "pack/code_page.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kLargestEntry = 0xFFFFFFFFu;  // sizes are 32-bit
+
+std::string Utf8(const fs::path& path)
+{
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
+void ClampTimes(FileTimes* times, int64_t epochSeconds)
+{
+    const uint64_t latest = FileTimeFromUnixNanoseconds(epochSeconds * 1000000000);
+    times->creation = std::min(times->creation, latest);
+    times->last_access = std::min(times->last_access, latest);
+    times->last_write = std::min(times->last_write, latest);
+}
+
+// One file, checked; adds a line to *problems for each thing wrong with it.
+std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& options, std::vector<std::string>* problems)
+{
+    const std::string shown = Utf8(path);
+    auto refuse = [&](const std::string& why) {
+        problems->push_back(shown + ": " + why);
+        return std::nullopt;
+    };
+    std::error_code failure;
+    if (!fs::is_regular_file(path, failure))
+        return refuse("not a regular file");
+    const uintmax_t size = fs::file_size(path, failure);
+    if (failure)
+        return refuse("cannot read its size (" + failure.message() + ")");
+    if (size == 0)
+        return refuse("empty; the package format cannot carry an empty file");
+    if (size > kLargestEntry)
+        return refuse("4 GiB or larger; the package records sizes in 32 bits");
+
+    PackEntry entry{path, "", Utf8(path.filename()), static_cast<uint32_t>(size), {}};
+    std::string why;
+    const std::optional<std::string> name = Utf8ToCodePage(entry.display_name, options.code_page, &why);
+    if (!name)
+        return refuse(why);
+    if (name->size() >= kMergeNameSize || !IsSafeFileName(name->c_str(), name->size() + 1))
+        return refuse("its name is not one the installer can create on Windows");
+    entry.name = *name;
+    const std::optional<FileTimes> times = ReadFileTimes(path, &why);
+    if (!times)
+        return refuse(why);
+    entry.times = *times;
+    if (options.source_date_epoch)
+        ClampTimes(&entry.times, *options.source_date_epoch);
+    return entry;
+}
+
+// The files a path stands for: itself, or the files of a folder.
+std::vector<fs::path> Expand(const fs::path& path, std::vector<std::string>* problems)
+{
+    std::error_code failure;
+    if (!fs::is_directory(path, failure))
+        return {path};
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& item : fs::directory_iterator(path, failure)) {
+        if (item.is_directory())
+            problems->push_back(Utf8(item.path()) + ": a folder inside a folder; the package has no folders");
+        else
+            files.push_back(item.path());
+    }
+    if (failure)
+        problems->push_back(Utf8(path) + ": cannot list it (" + failure.message() + ")");
+    return files;
+}
+
+}  // namespace
+
+std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std::string>* problems)
+{
+    PackPlan plan;
+    for (const fs::path& path : options.paths)
+        for (const fs::path& file : Expand(path, problems))
+            if (std::optional<PackEntry> entry = Examine(file, options, problems))
+                plan.entries.push_back(std::move(*entry));
+    if (plan.entries.empty() && problems->empty())
+        problems->push_back("no files to pack");
+
+    std::sort(plan.entries.begin(), plan.entries.end(), [](const PackEntry& a, const PackEntry& b) {
+        const std::u32string keyA = CaseFoldedKey(a.display_name), keyB = CaseFoldedKey(b.display_name);
+        return keyA != keyB ? keyA < keyB : a.name < b.name;
+    });
+    for (size_t i = 1; i < plan.entries.size(); ++i)
+        if (CaseFoldedKey(plan.entries[i - 1].display_name) == CaseFoldedKey(plan.entries[i].display_name))
+            problems->push_back(Utf8(plan.entries[i].path) + ": same name as " + Utf8(plan.entries[i - 1].path) +
+                                " on Windows, where case does not count");
+
+    auto findEntry = [&](const std::string& name) -> const PackEntry* {
+        for (const PackEntry& entry : plan.entries)
+            if (CaseFoldedKey(entry.display_name) == CaseFoldedKey(name))
+                return &entry;
+        return nullptr;
+    };
+    if (options.launch && !options.no_launch) {
+        const PackEntry* launch = findEntry(*options.launch);
+        if (launch)
+            plan.launch = launch->name;
+        else
+            problems->push_back(*options.launch + ": the launch file is not among the files packed");
+    } else if (!options.no_launch) {
+        if (const PackEntry* setup = findEntry("Setup.exe"))
+            plan.launch = setup->name;
+    }
+    for (const PackEntry& entry : plan.entries)
+        plan.contents_size += entry.size;
+    if (!problems->empty())
+        return std::nullopt;
+    return plan;
+}
+
+namespace {
+
+// Feeds bytes to deflate and collects what it gives back.
+class Deflater {
+public:
+    explicit Deflater(int level) { ok_ = deflateInit(&stream_, level) == Z_OK; }
+    ~Deflater() { deflateEnd(&stream_); }
+    Deflater(const Deflater&) = delete;
+    Deflater& operator=(const Deflater&) = delete;
+
+    bool Add(const uint8_t* data, size_t size, int flush = Z_NO_FLUSH)
+    {
+        stream_.next_in = const_cast<Bytef*>(data);
+        stream_.avail_in = static_cast<uInt>(size);
+        int code;
+        do {  // until deflate has taken all the input and left room in the output
+            uint8_t chunk[65536];
+            stream_.next_out = chunk;
+            stream_.avail_out = sizeof chunk;
+            code = deflate(&stream_, flush);
+            if (code == Z_STREAM_ERROR)
+                return ok_ = false;
+            output_.insert(output_.end(), chunk, chunk + (sizeof chunk - stream_.avail_out));
+        } while (stream_.avail_out == 0 || (flush == Z_FINISH && code != Z_STREAM_END));
+        return ok_;
+    }
+    bool Finish() { return Add(nullptr, 0, Z_FINISH); }
+    bool Ok() const { return ok_; }
+    Bytes Take() { return std::move(output_); }
+
+private:
+    z_stream stream_{};
+    bool ok_;
+    Bytes output_;
+};
+
+}  // namespace
+
+std::optional<Bytes> CompressPackage(const PackPlan& plan, int level, const PackProgress& progress,
+                                     std::string* error)
+{
+    Deflater deflater(level);
+    if (!deflater.Ok()) {
+        *error = "zlib could not start compressing";
+        return std::nullopt;
+    }
+    MergeHeader header{};
+    header.count = static_cast<uint32_t>(plan.entries.size());
+    std::memcpy(header.launch_name, plan.launch.data(), plan.launch.size());
+    uint8_t record[kMergeEntrySize];
+    EncodeMergeHeader(header, record);
+    deflater.Add(record, kMergeHeaderSize);
+    for (size_t i = 0; i < plan.entries.size(); ++i) {
+        const PackEntry& file = plan.entries[i];
+        MergeEntry entry{};
+        entry.ordinal = static_cast<uint32_t>(i);
+        entry.creation_time = file.times.creation;
+        entry.last_access_time = file.times.last_access;
+        entry.last_write_time = file.times.last_write;
+        entry.size = file.size;
+        std::memcpy(entry.name, file.name.data(), file.name.size());
+        EncodeMergeEntry(entry, record);
+        deflater.Add(record, kMergeEntrySize);
+    }
+
+    uint64_t done = 0;
+    std::vector<uint8_t> chunk(1 << 20);
+    for (const PackEntry& file : plan.entries) {
+        std::ifstream in(file.path, std::ios::binary);
+        uint64_t left = file.size;
+        while (in && left > 0) {
+            in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(std::min<uint64_t>(left, chunk.size())));
+            const size_t got = static_cast<size_t>(in.gcount());
+            deflater.Add(chunk.data(), got);
+            left -= got;
+            done += got;
+            if (progress)
+                progress(done, plan.contents_size);
+        }
+        // The table already holds the size; a file that changed meanwhile
+        // would make the package lie.
+        if (left != 0 || in.peek() != std::char_traits<char>::eof()) {
+            const std::u8string shown = file.path.u8string();
+            *error = std::string(shown.begin(), shown.end()) + ": changed or unreadable while packing";
+            return std::nullopt;
+        }
+    }
+    if (!deflater.Finish()) {
+        *error = "zlib failed while compressing";
+        return std::nullopt;
+    }
+    return deflater.Take();
+}

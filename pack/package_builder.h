@@ -1,0 +1,48 @@
+// Turns files into a package: gathers and checks them, then writes the merge
+// data file through zlib as one stream.
+#ifndef SFX_PACK_PACKAGE_BUILDER_H
+#define SFX_PACK_PACKAGE_BUILDER_H
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pack/file_times.h"
+#include "pack/pe_image.h"
+
+struct PackEntry {
+    std::filesystem::path path;
+    std::string name;          // as stored: in the target code page
+    std::string display_name;  // UTF-8
+    uint32_t size;
+    FileTimes times;
+};
+
+struct PackPlan {
+    std::vector<PackEntry> entries;  // sorted by name without regard to case
+    std::string launch;              // in the target code page; empty: nothing
+    uint64_t contents_size = 0;
+};
+
+struct PackOptions {
+    std::vector<std::filesystem::path> paths;  // files, and folders of files
+    std::optional<std::string> launch;         // UTF-8; unset: Setup.exe if present
+    bool no_launch = false;
+    unsigned code_page = 1252;
+    std::optional<int64_t> source_date_epoch;  // no recorded time is later
+};
+
+// Gathers the files and checks each; every problem is one line in *problems
+// ("PATH: reason"), and then there is no plan.
+std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std::string>* problems);
+
+// Compresses header, table and contents into one zlib stream at `level`
+// (-1: zlib's default), reporting bytes of contents done so far.
+using PackProgress = std::function<void(uint64_t done, uint64_t total)>;
+std::optional<Bytes> CompressPackage(const PackPlan& plan, int level, const PackProgress& progress,
+                                     std::string* error);
+
+#endif

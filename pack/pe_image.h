@@ -1,0 +1,69 @@
+// The parts of a PE file (PE32 or PE32+) that the packer reads and rewrites,
+// parsed with every offset checked against the file: the file may be hostile.
+#ifndef SFX_PACK_PE_IMAGE_H
+#define SFX_PACK_PE_IMAGE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr int kResourceDirectory = 2;
+constexpr int kSecurityDirectory = 4;  // Authenticode: a file offset, not an RVA
+constexpr size_t kSectionHeaderSize = 40;
+
+struct PeSection {
+    std::string name;
+    uint32_t virtual_size;
+    uint32_t virtual_address;
+    uint32_t raw_size;
+    uint32_t raw_offset;
+    size_t header_offset;  // where its 40-byte header lies in the file
+};
+
+struct DataDirectory {
+    uint32_t address;
+    uint32_t size;
+};
+
+struct PeImage {
+    bool is_pe32_plus;
+    size_t coff_header_offset;
+    size_t optional_header_offset;
+    size_t section_table_offset;
+    uint32_t section_alignment;
+    uint32_t file_alignment;
+    uint32_t size_of_headers;
+    uint32_t symbol_table_pointer;
+    uint32_t number_of_directories;
+    std::vector<PeSection> sections;
+
+    size_t DirectoryEntryOffset(int index) const;
+    size_t ChecksumOffset() const { return optional_header_offset + 64; }
+    size_t SizeOfImageOffset() const { return optional_header_offset + 56; }
+    size_t InitializedDataOffset() const { return optional_header_offset + 8; }
+};
+
+// Parses the headers and the section table. On failure returns nothing and
+// says why in *error ("not a PE file: ...").
+std::optional<PeImage> ParsePeImage(const Bytes& file, std::string* error);
+
+DataDirectory ReadDataDirectory(const Bytes& file, const PeImage& image, int index);
+
+// The file offset of `size` bytes at `rva`, when they lie wholly within one
+// section's data in the file.
+std::optional<size_t> RvaToFileOffset(const PeImage& image, size_t fileSize, uint32_t rva, uint32_t size);
+
+// The PE checksum of a file: its 16-bit words summed with end-around carry,
+// skipping the checksum field, plus the file's length.
+uint32_t ComputePeChecksum(const Bytes& file, size_t checksumOffset);
+
+uint16_t LoadLe16(const Bytes& file, size_t offset);
+uint32_t LoadLe32(const Bytes& file, size_t offset);
+void StoreLe16(Bytes& file, size_t offset, uint16_t value);
+void StoreLe32(Bytes& file, size_t offset, uint32_t value);
+
+#endif
