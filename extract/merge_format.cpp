@@ -122,6 +122,9 @@ MergeStatus ReadMergeHeader(const uint8_t* block, size_t size, MergeHeader* head
         return MergeStatus::InvalidLaunchName;
     if (header->count == 0)
         return MergeStatus::NoEntries;
+    // Checked here so that a caller can size its table by the count safely.
+    if (MergeContentsOffset(header->count) > size)
+        return MergeStatus::Truncated;
     return MergeStatus::Ok;
 }
 

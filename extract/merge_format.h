@@ -50,8 +50,9 @@ MergeHeader DecodeMergeHeader(const uint8_t* in);
 MergeEntry DecodeMergeEntry(const uint8_t* in);
 
 // Reads the header of a merge data file of `size` bytes. Refuses a block too
-// short for it, a launch name that is not a safe file name (an empty one is
-// fine: nothing is launched) and a count of 0.
+// short for the header or for the table it announces, a launch name that is
+// not a safe file name (an empty one is fine: nothing is launched), and a
+// count of 0. After Ok, a table of header->count entries is safe to allocate.
 MergeStatus ReadMergeHeader(const uint8_t* block, size_t size, MergeHeader* header);
 
 // Reads header.count entries into `table` and checks that the table and every

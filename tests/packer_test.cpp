@@ -1,0 +1,345 @@
+// sfxpack as its users run it: what it writes, prints and refuses. Installers
+// are also read back by independent tools (wrestool, 7z, objdump).
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "extract/merge_format.h"
+#include "tests/support/run_program.h"
+#include "tests/support/same_bytes.h"
+#include "tests/support/temp_folder.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kPacker = SFX_PACK_PROGRAM;
+const std::string kStub = SFX_WIN32_STUB;
+
+// 2021-03-04T05:06:07.1234567Z and 2022-01-02T03:04:05.7654321Z, as Unix times.
+const timespec kWritten = {1614834367, 123456700};
+const timespec kAccessed = {1641092645, 765432100};
+
+RunResult Pack(std::initializer_list<std::string> arguments, const std::string& environment = "")
+{
+    return RunProgram(kPacker, arguments, environment);
+}
+
+std::string RandomBytes(size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    return bytes;
+}
+
+void SetTimes(const std::string& path)
+{
+    const timespec times[2] = {kAccessed, kWritten};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+}
+
+struct stat StatOf(const std::string& path)
+{
+    struct stat status {};
+    stat(path.c_str(), &status);
+    return status;
+}
+
+std::string ZlibCompress(const std::string& data)
+{
+    uLongf size = compressBound(data.size());
+    std::string out(size, '\0');
+    compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()), data.size(), 6);
+    out.resize(size);
+    return out;
+}
+
+// A merge data file made by hand, for packages no honest packer writes.
+std::string HandMadeMergeFile(const std::vector<std::pair<std::string, std::string>>& entries,
+                              const std::string& launch = "")
+{
+    std::string file(kMergeHeaderSize + kMergeEntrySize * entries.size(), '\0');
+    MergeHeader header{};
+    header.count = static_cast<uint32_t>(entries.size());
+    std::strncpy(header.launch_name, launch.c_str(), kMergeNameSize - 1);
+    EncodeMergeHeader(header, reinterpret_cast<uint8_t*>(file.data()));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        MergeEntry entry{};
+        entry.size = static_cast<uint32_t>(entries[i].second.size());
+        std::strncpy(entry.name, entries[i].first.c_str(), kMergeNameSize - 1);
+        EncodeMergeEntry(entry, reinterpret_cast<uint8_t*>(file.data()) + kMergeHeaderSize + kMergeEntrySize * i);
+    }
+    for (const auto& entry : entries)
+        file += entry.second;
+    return file;
+}
+
+class PackerTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(fs::exists(kStub)) << kStub << " is missing: build the win32 preset first";
+        fs::create_directory(folder / "files");
+        WriteFile(files("readme.txt"), "Read me first.\r\n");
+        WriteFile(files("data.bin"), RandomBytes(200000, 1));
+        WriteFile(files("Setup.exe"), RandomBytes(5000, 2));
+        for (const char* name : {"readme.txt", "data.bin", "Setup.exe"})
+            SetTimes(files(name));
+    }
+
+    std::string files(const std::string& name = "") const { return folder / ("files/" + name); }
+
+    TempFolder folder;
+    const std::string installer = folder / "installer.exe";
+};
+
+TEST_F(PackerTest, CreateListExtractAndVerifyRoundTrip)
+{
+    const RunResult created = Pack({"create", "-o", installer, files()});
+    ASSERT_EQ(created.exit_code, 0) << created.err;
+    EXPECT_EQ(created.out.find("3 files"), created.out.find("installer.exe: ") + 15) << created.out;
+
+    const RunResult listed = Pack({"list", installer});
+    ASSERT_EQ(listed.exit_code, 0) << listed.err;
+    const std::string written = "2021-03-04T05:06:07Z", accessed = "2022-01-02T03:04:05Z";
+    EXPECT_NE(listed.out.find("launch: Setup.exe\n"), std::string::npos) << listed.out;
+    const size_t data = listed.out.find("    200000  "), readme = listed.out.find("        16  "),
+                 setup = listed.out.find("      5000  ");
+    ASSERT_NE(data, std::string::npos) << listed.out;
+    EXPECT_LT(data, readme) << "sorted by name without regard to case";
+    EXPECT_LT(readme, setup);
+    EXPECT_NE(listed.out.find("  " + accessed + "  " + written + "  data.bin\n"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("3 entries, 205016 bytes"), std::string::npos);
+
+    const RunResult extracted = Pack({"extract", installer, folder / "out"});
+    ASSERT_EQ(extracted.exit_code, 0) << extracted.err;
+    for (const char* name : {"readme.txt", "data.bin", "Setup.exe"}) {
+        const std::string copy = folder / (std::string("out/") + name);
+        const struct stat status = StatOf(copy);  // before reading it moves the access time
+        EXPECT_TRUE(SameBytes(ReadFile(copy), ReadFile(files(name)))) << name;
+        EXPECT_EQ(status.st_mtim.tv_sec, kWritten.tv_sec) << name;
+        EXPECT_EQ(status.st_mtim.tv_nsec, kWritten.tv_nsec) << name;
+        EXPECT_EQ(status.st_atim.tv_sec, kAccessed.tv_sec) << name;
+        EXPECT_EQ(status.st_atim.tv_nsec, kAccessed.tv_nsec) << name;
+    }
+
+    const RunResult verified = Pack({"verify", installer});
+    EXPECT_EQ(verified.exit_code, 0) << verified.err;
+    EXPECT_NE(verified.out.find("sound: 3 entries"), std::string::npos) << verified.out;
+
+    const RunResult again = Pack({"extract", installer, folder / "out"});
+    EXPECT_EQ(again.exit_code, 1);
+    EXPECT_NE(again.err.find("already exists; not overwritten"), std::string::npos) << again.err;
+}
+
+TEST_F(PackerTest, TheSameInputsGiveTheSameBytes)
+{
+    const std::string epoch = "SOURCE_DATE_EPOCH=1600000000";  // 2020-09-13T12:26:40Z
+    ASSERT_EQ(Pack({"create", "-o", folder / "one.exe", files()}, epoch).exit_code, 0);
+    ASSERT_EQ(Pack({"create", "-o", folder / "two.exe", files()}, epoch).exit_code, 0);
+    EXPECT_TRUE(SameBytes(ReadFile(folder / "one.exe"), ReadFile(folder / "two.exe")));
+
+    const RunResult listed = Pack({"list", folder / "one.exe"});
+    EXPECT_EQ(listed.out.find("2021-"), std::string::npos) << "no time later than SOURCE_DATE_EPOCH";
+    EXPECT_NE(listed.out.find("2020-09-13T12:26:40Z  2020-09-13T12:26:40Z  2020-09-13T12:26:40Z  data.bin"),
+              std::string::npos)
+        << listed.out;
+
+    // Without the clamp too, as long as the files' times are the same (reading
+    // a file may move its access time, so they are set again each time).
+    for (const char* output : {"three.exe", "four.exe"}) {
+        for (const char* name : {"readme.txt", "data.bin", "Setup.exe"})
+            SetTimes(files(name));
+        ASSERT_EQ(Pack({"create", "-o", folder / output, files()}).exit_code, 0);
+    }
+    EXPECT_TRUE(SameBytes(ReadFile(folder / "three.exe"), ReadFile(folder / "four.exe")));
+}
+
+TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
+{
+    struct Case {
+        const char* what;
+        std::function<void()> prepare;
+        std::vector<std::string> extra;  // further arguments before the folder
+        std::string named;               // the file the message names
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"empty file", [&] { WriteFile(files("empty.txt"), ""); }, {}, "empty.txt", "empty"},
+        {"device name", [&] { WriteFile(files("con.txt"), "x"); }, {}, "con.txt", "name"},
+        {"trailing dot", [&] { WriteFile(files("name."), "x"); }, {}, "name.", "name"},
+        {"not in 1252", [&] { WriteFile(files("\xe6\x97\xa5\xe6\x9c\xac.txt"), "x"); }, {},
+         "\xe6\x97\xa5\xe6\x9c\xac.txt", "code page 1252"},
+        {"case twins", [&] { WriteFile(files("README.TXT"), "x"); }, {}, "README.TXT", "same name"},
+        {"4 GiB", [&] { fs::resize_file((WriteFile(files("huge.bin"), "x"), files("huge.bin")), 1ull << 32); },
+         {}, "huge.bin", "4 GiB"},
+        {"subfolder", [&] { fs::create_directory(files("sub")); }, {}, "sub", "folder inside a folder"},
+        {"output is an input", [] {}, {"-o", files("data.bin")}, "data.bin", "overwrite one of the inputs"},
+        {"stub not PE", [&] { WriteFile(folder / "stub.exe", "MZ but nothing else"); },
+         {"--stub", folder / "stub.exe"}, "stub.exe", "not a PE file"},
+        {"launch not packed", [] {}, {"--launch", "missing.exe"}, "missing.exe", "launch file"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempFolder scratch;
+        fs::remove_all(files());
+        SetUp();
+        c.prepare();
+        std::vector<std::string> arguments = {"create", "-o", installer};
+        arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
+        arguments.push_back(files());
+        std::string command;
+        RunResult result;
+        switch (arguments.size()) {
+        case 4: result = Pack({arguments[0], arguments[1], arguments[2], arguments[3]}); break;
+        case 6: result = Pack({arguments[0], arguments[1], arguments[2], arguments[3], arguments[4], arguments[5]}); break;
+        default: FAIL() << "unexpected argument count";
+        }
+        EXPECT_EQ(result.exit_code, 1) << result.err;
+        EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+        EXPECT_FALSE(fs::exists(installer)) << "no output after a refusal";
+        if (c.extra.size() == 2 && c.extra[0] == "-o") {
+            EXPECT_EQ(fs::file_size(files("data.bin")), 200000u) << "the input is untouched";
+        }
+    }
+}
+
+TEST_F(PackerTest, WrongCallsAreUsageErrors)
+{
+    EXPECT_EQ(Pack({"create", "--level", "10", files()}).exit_code, 2);
+    EXPECT_EQ(Pack({"create", "--frobnicate", files()}).exit_code, 2);
+    EXPECT_EQ(Pack({"create"}).exit_code, 2);
+    EXPECT_EQ(Pack({"unpack", installer}).exit_code, 2);
+    const RunResult help = Pack({"--help"});
+    EXPECT_EQ(help.exit_code, 0);
+    EXPECT_NE(help.out.find("sfxpack create"), std::string::npos);
+    EXPECT_NE(Pack({"--version"}).out.find("sfxpack 1.0.0"), std::string::npos);
+}
+
+TEST_F(PackerTest, IndependentToolsSeeThePackageBesideTheStubsResources)
+{
+    ASSERT_EQ(Pack({"create", "--level", "9", "-o", installer, files()}).exit_code, 0);
+
+    const RunResult wrestool = RunProgram("wrestool", {"-l", installer});
+    ASSERT_EQ(wrestool.exit_code, 0) << wrestool.err;
+    for (const char* resource : {"--type='SETUP' --name=2000 --language=1033", "--type=5 --name=1100 --language=1033",
+                                 "--type=14 --name=1000", "--type=3 --name=1 ", "--type=3 --name=2 ",
+                                 "--type=16 --name=1 "})
+        EXPECT_NE(wrestool.out.find(resource), std::string::npos) << resource << "\n" << wrestool.out;
+    // Every resource of the stub is kept byte for byte.
+    for (const char* type : {"5", "14", "16", "3"}) {
+        const std::string name = std::string(type) == "5" ? "1100" : std::string(type) == "14" ? "1000" : "1";
+        EXPECT_TRUE(SameBytes(RunProgram("wrestool", {"-x", "--raw", "-t", type, "-n", name, installer}).out,
+                              RunProgram("wrestool", {"-x", "--raw", "-t", type, "-n", name, kStub}).out))
+            << "type " << type;
+    }
+    const std::string stream = RunProgram("wrestool", {"-x", "--raw", "--type=SETUP", "--name=2000", installer}).out;
+    ASSERT_GE(stream.size(), 2u);
+    EXPECT_EQ(static_cast<unsigned char>(stream[0]), 0x78);
+    EXPECT_EQ(static_cast<unsigned char>(stream[1]), 0xDA) << "level 9";
+
+    const RunResult sevenZip = RunProgram("7z", {"l", installer});
+    ASSERT_EQ(sevenZip.exit_code, 0) << sevenZip.out;
+    for (const char* item : {".rsrc/SETUP/2000", ".rsrc/DIALOG/1100", ".rsrc/GROUP_ICON/1000", ".rsrc/version.txt"})
+        EXPECT_NE(sevenZip.out.find(item), std::string::npos) << item << "\n" << sevenZip.out;
+
+    ASSERT_EQ(Pack({"create", "-o", folder / "default.exe", files()}).exit_code, 0);
+    const std::string normal = RunProgram("wrestool", {"-x", "--raw", "--type=SETUP", "--name=2000",
+                                                       folder / "default.exe"}).out;
+    EXPECT_EQ(static_cast<unsigned char>(normal[1]), 0x9C) << "the default level";
+}
+
+TEST_F(PackerTest, RepackingAnInstallerReplacesItsPackage)
+{
+    ASSERT_EQ(Pack({"create", "-o", installer, files()}).exit_code, 0);
+    WriteFile(folder / "other.txt", "another package");
+    const std::string second = folder / "second.exe", third = folder / "third.exe";
+    ASSERT_EQ(Pack({"create", "--stub", installer, "-o", second, folder / "other.txt"}).exit_code, 0);
+    ASSERT_EQ(Pack({"create", "--stub", second, "-o", third, folder / "other.txt"}).exit_code, 0);
+
+    const RunResult listed = Pack({"list", third});
+    EXPECT_NE(listed.out.find("1 entries"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("launch: (none)"), std::string::npos) << listed.out;
+    EXPECT_EQ(fs::file_size(second), fs::file_size(third)) << "the package is replaced, not added";
+    EXPECT_EQ(RunProgram("wrestool", {"-l", third}).out.find("SETUP"),
+              RunProgram("wrestool", {"-l", third}).out.rfind("SETUP"))
+        << "one package only";
+}
+
+TEST_F(PackerTest, ASignedStubLosesItsSignatureWithAWarning)
+{
+    // A certificate table at the end, as signing leaves it.
+    std::string stub = ReadFile(kStub);
+    const uint32_t headers = static_cast<uint8_t>(stub[0x3C]) | static_cast<uint8_t>(stub[0x3D]) << 8;
+    const size_t security = headers + 24 + 96 + 8 * 4;
+    const uint32_t at = static_cast<uint32_t>(stub.size()), size = 16;
+    stub += std::string("\x10\0\0\0\0\x02\x02\0signature", 16);
+    std::memcpy(&stub[security], &at, 4);
+    std::memcpy(&stub[security + 4], &size, 4);
+    WriteFile(folder / "signed.exe", stub);
+
+    const RunResult created = Pack({"create", "--stub", folder / "signed.exe", "-o", installer, files()});
+    ASSERT_EQ(created.exit_code, 0) << created.err;
+    EXPECT_NE(created.err.find("signature was removed"), std::string::npos) << created.err;
+    const std::string dump = RunProgram("i686-w64-mingw32-objdump", {"-p", installer}).out;
+    EXPECT_NE(dump.find("Entry 4 00000000 00000000 Security Directory"), std::string::npos) << dump;
+    EXPECT_EQ(Pack({"verify", installer}).exit_code, 0);
+}
+
+TEST_F(PackerTest, ReadingHostilePackagesRefusesCleanlyAndWritesNothingOutside)
+{
+    struct Case {
+        const char* what;
+        std::string package;  // as injected, unchecked
+        std::string reason;
+    };
+    const std::string good = HandMadeMergeFile({{"a.txt", "aaa"}});
+    const std::string stream = ZlibCompress(good);
+    std::string badAdler = stream;
+    badAdler.back() ^= 1;
+    const Case cases[] = {
+        {"escaping name", ZlibCompress(HandMadeMergeFile({{"..\\evil.txt", "x"}})), "entry name"},
+        {"escaping launch", ZlibCompress(HandMadeMergeFile({{"a.txt", "x"}}, "..\\..\\evil.exe")), "launch name"},
+        {"short merge file", ZlibCompress(good.substr(0, good.size() - 1)), "shorter"},
+        {"cut stream", stream.substr(0, stream.size() - 3), "cut short"},
+        {"bad Adler-32", badAdler, "corrupt"},
+        {"not zlib", "plain text", "corrupt"},
+        {"no entries", ZlibCompress(std::string(kMergeHeaderSize, '\0')), "entry count is 0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        WriteFile(folder / "package.z", c.package);
+        ASSERT_EQ(Pack({"inject", kStub, folder / "package.z", "-o", installer}).exit_code, 0) << "unchecked";
+        for (const char* command : {"list", "verify"}) {
+            const RunResult result = Pack({command, installer});
+            EXPECT_EQ(result.exit_code, 1) << command;
+            EXPECT_NE(result.err.find(c.reason), std::string::npos) << command << ": " << result.err;
+        }
+        const RunResult extracted = Pack({"extract", installer, folder / "out"});
+        EXPECT_EQ(extracted.exit_code, 1);
+        EXPECT_FALSE(fs::exists(folder / "out")) << "nothing written";
+        EXPECT_FALSE(fs::exists(folder / "evil.txt"));
+    }
+
+    // Sound enough for the stub, but flawed: verify says so, list still reads it.
+    WriteFile(folder / "package.z", ZlibCompress(HandMadeMergeFile({{"a.txt", "a"}, {"A.TXT", ""}}, "b.exe")) + "xx");
+    ASSERT_EQ(Pack({"inject", kStub, folder / "package.z", "-o", installer}).exit_code, 0);
+    EXPECT_EQ(Pack({"list", installer}).exit_code, 0);
+    const RunResult verified = Pack({"verify", installer});
+    EXPECT_EQ(verified.exit_code, 1);
+    for (const char* flaw : {"is empty", "name of an earlier entry", "launch file b.exe", "after the end of the zlib"})
+        EXPECT_NE(verified.err.find(flaw), std::string::npos) << flaw << "\n" << verified.err;
+}
+
+}  // namespace
