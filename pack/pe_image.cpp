@@ -91,6 +91,10 @@ std::optional<PeImage> ParsePeImage(const Bytes& file, std::string* error)
         Fail(error, "bad alignment");
         return std::nullopt;
     }
+    if (image.size_of_headers > file.size()) {
+        Fail(error, "headers larger than the file");
+        return std::nullopt;
+    }
     if (!fits(image.section_table_offset, kSectionHeaderSize * sectionCount)) {
         Fail(error, "section table cut short");
         return std::nullopt;

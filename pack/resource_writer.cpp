@@ -111,6 +111,10 @@ std::optional<ResourceWriteResult> WritePackageResource(const Bytes& stub, const
     }
 
     const Bytes section = WriteResourceTree(*tree, rva);
+    if (uint64_t{rva} + section.size() + image->section_alignment > UINT32_MAX) {
+        *error = "the stub's image would grow past 4 GiB";
+        return std::nullopt;
+    }
     const uint32_t rawSize = AlignUp(section.size(), image->file_alignment);
     const uint32_t oldRawSize = replaceLast ? last->raw_size : 0;
     file.resize(rawOffset);

@@ -1,0 +1,96 @@
+// A package that the packer's resource writer puts into a Windows program is
+// found by the loader and by LoadPackageResource, byte for byte, and the
+// rewritten program still runs.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "pack/resource_writer.h"
+#include "tests/support/folders.h"
+#include "tests/support/same_bytes.h"
+#include "tests/support/temp_folder.h"
+
+namespace {
+
+// Runs a program and returns its exit code, or -1 when it cannot start or
+// does not end within 20 s.
+int RunAndWait(const std::string& program, const std::string& argument = "")
+{
+    std::string command = "\"" + program + "\"" + (argument.empty() ? "" : " \"" + argument + "\"");
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return -1;
+    DWORD exitCode = static_cast<DWORD>(-1);
+    if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0)
+        GetExitCodeProcess(process.hProcess, &exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}
+
+std::string RandomPackage(size_t size, unsigned seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    return bytes;
+}
+
+// Writes a copy of `program` carrying `package`; fails the test if the writer refuses.
+void PutPackage(const std::string& program, const std::string& package, const std::string& copy)
+{
+    const std::string original = ReadFile(program);
+    std::string error;
+    const std::optional<ResourceWriteResult> written =
+        WritePackageResource(Bytes(original.begin(), original.end()), Bytes(package.begin(), package.end()), &error);
+    ASSERT_TRUE(written) << error;
+    WriteFile(copy, std::string(written->file.begin(), written->file.end()));
+}
+
+class PackageResourceTest : public ::testing::Test {
+protected:
+    TempFolder folder;
+    const std::string probe = ProgramFolder() + "package_probe.exe";
+    const std::string found = folder / "found.bin";
+};
+
+TEST_F(PackageResourceTest, AProgramWithoutAPackageFindsNone)
+{
+    EXPECT_EQ(RunAndWait(probe, found), 3);
+}
+
+TEST_F(PackageResourceTest, TheProgramFindsThePackageByteForByte)
+{
+    const std::string package = RandomPackage(300000, 1);
+    PutPackage(probe, package, folder / "probe.exe");
+
+    ASSERT_EQ(RunAndWait(folder / "probe.exe", found), 0);
+    EXPECT_TRUE(SameBytes(ReadFile(found), package));
+}
+
+TEST_F(PackageResourceTest, AReplacedPackageIsTheOneFound)
+{
+    PutPackage(probe, RandomPackage(5000, 1), folder / "first.exe");
+    const std::string second = RandomPackage(70000, 2);
+    PutPackage(folder / "first.exe", second, folder / "second.exe");
+
+    ASSERT_EQ(RunAndWait(folder / "second.exe", found), 0);
+    EXPECT_TRUE(SameBytes(ReadFile(found), second));
+}
+
+TEST_F(PackageResourceTest, TheStubStillStartsAndEndsWithAPackage)
+{
+    RemoveFolder("C:\\Quillmoor");
+    PutPackage(ProgramFolder() + "sfxstub.exe", RandomPackage(1000, 3), folder / "installer.exe");
+
+    EXPECT_EQ(RunAndWait(folder / "installer.exe"), 18);
+    EXPECT_TRUE(IsFolder("C:\\Quillmoor"));
+}
+
+}  // namespace

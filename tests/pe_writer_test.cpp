@@ -1,0 +1,69 @@
+// The packer's PE reading and rewriting on files that are not what they claim:
+// each is refused with a reason, never a crash or a runaway allocation.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "pack/resource_writer.h"
+
+namespace {
+
+Bytes ReleaseStub()
+{
+    std::ifstream file(SFX_WIN32_STUB, std::ios::binary);
+    return Bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+}
+
+size_t OptionalHeader(const Bytes& file)
+{
+    return LoadLe32(file, 0x3C) + 24;
+}
+
+std::string RefusalOf(const Bytes& file)
+{
+    std::string error;
+    const Bytes package = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+    EXPECT_FALSE(WritePackageResource(file, package, &error));
+    std::string readError;
+    EXPECT_FALSE(FindPackageResource(file, &readError));
+    return error;
+}
+
+TEST(PeWriter, RefusesFilesThatAreNoPrograms)
+{
+    EXPECT_NE(RefusalOf({}).find("not a PE file"), std::string::npos);
+    EXPECT_NE(RefusalOf({'M', 'Z'}).find("not a PE file"), std::string::npos);
+    Bytes noSignature = ReleaseStub();
+    ASSERT_GT(noSignature.size(), 1024u) << "build the win32 preset first";
+    noSignature[LoadLe32(noSignature, 0x3C)] = 'X';
+    EXPECT_NE(RefusalOf(noSignature).find("no PE signature"), std::string::npos);
+}
+
+TEST(PeWriter, RefusesHeadersAndSectionsThatClaimMoreThanTheFileHolds)
+{
+    Bytes hugeHeaders = ReleaseStub();
+    StoreLe32(hugeHeaders, OptionalHeader(hugeHeaders) + 60, 0xFFFFF000);  // SizeOfHeaders
+    EXPECT_NE(RefusalOf(hugeHeaders).find("headers larger than the file"), std::string::npos);
+
+    Bytes longSection = ReleaseStub();
+    const size_t sections = OptionalHeader(longSection) + LoadLe16(longSection, LoadLe32(longSection, 0x3C) + 20);
+    StoreLe32(longSection, sections + 16, 0x7FFFFFFF);  // SizeOfRawData of the first section
+    EXPECT_NE(RefusalOf(longSection).find("runs past the end of the file"), std::string::npos);
+
+    Bytes directories = ReleaseStub();
+    StoreLe32(directories, OptionalHeader(directories) + 92, 0x10000);  // NumberOfRvaAndSizes
+    EXPECT_NE(RefusalOf(directories).find("data directories"), std::string::npos);
+}
+
+TEST(PeWriter, RefusesAResourceTreeThatPointsOutsideItsSection)
+{
+    Bytes file = ReleaseStub();
+    const size_t directory = OptionalHeader(file) + 96 + 8 * 2;
+    StoreLe32(file, directory, 0x7FFF0000);  // the resource directory's address
+    EXPECT_NE(RefusalOf(file).find("malformed resources"), std::string::npos);
+}
+
+}  // namespace
