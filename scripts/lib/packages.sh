@@ -12,6 +12,7 @@ SFX_PACKAGES=(
     libz-mingw-w64-dev                            # zlib for both Windows builds
     wine64 fonts-wine xvfb                        # running the Windows tests
     icoutils p7zip-full imagemagick x11-apps      # reading resources, screenshots
+    pigz                                          # the packing benchmark's reference
 )
 
 # Installs what is missing; when not root, prints the one command to run instead.
