@@ -52,14 +52,20 @@ void RunClosePass(bool workerHasEnded)
     if (WorkerIsRunning()) {
         if (StopEvent)
             SetEvent(StopEvent);
-        WaitWithoutMessages(kStopAllowanceMs);
-
-        // A worker still inside a step (a long inflation, a file half written)
-        // is not cut off: it sees the stop at its next check, rolls back, and
-        // posts its end notice, which brings us here again. Until then the event
-        // stays open for it to wait on, and the program goes on.
-        if (!workerHasEnded && WorkerIsRunning())
-            return;
+        if (workerHasEnded) {
+            // Its job is done and it is only returning: no need to give it
+            // the whole allowance.
+            WaitForSingleObject(WorkerThread, kStopAllowanceMs);
+        } else {
+            WaitWithoutMessages(kStopAllowanceMs);
+            // A worker still inside a step (a long inflation, a file half
+            // written) is not cut off: it sees the stop at its next check,
+            // rolls back, and posts its end notice, which brings us here
+            // again. Until then the event stays open for it to wait on, and
+            // the program goes on.
+            if (WorkerIsRunning())
+                return;
+        }
     }
 
     if (WindowIcon)

@@ -1,9 +1,413 @@
 #include "extract/extraction_worker.h"
 
+#include <commctrl.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "app/destination_folder.h"
+#include "app/stub_state.h"
+#include "extract/merge_format.h"
+#include "extract/package_resource.h"
+#include "extract/worker_reports.h"
+#include "inflate/stream_inflater.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+// What the user reads. A failure names the step that failed.
+constexpr char kPreparing[] = "Preparing data file...";
+constexpr char kExtractingInformation[] = "Extracting file information...";
+constexpr char kDecompressing[] = "Decompress merge data file...";
+constexpr char kInitializing[] = "Initialize file information...";
+constexpr char kCopyingFormat[] = "Copying ...\\%s";
+constexpr char kRollingBack[] = "Rollback the updated file...";
+constexpr char kCompleted[] = "Update completed.";
+
+constexpr char kSucceeded[] = "All files successfully extract to the specified folder.";
+constexpr char kNoPackage[] = "Fail to extract the data, extracting process aborted!";
+constexpr char kCannotCreatePackageFile[] = "Fail to create temporary data file, extracting process aborted!";
+constexpr char kCannotDecompress[] = "Fail to decompress the data, extracting process aborted!";
+constexpr char kCannotReadMergeFile[] = "Fail to read temporary data file, updating extracting aborted!";
+constexpr char kEmptyMergeFile[] = "No data in the decompressed data file, extracting process aborted!";
+constexpr char kNoEntries[] = "No file require to extract, process aborted!";
+constexpr char kInvalidMergeFile[] = "Invalid data file, extracting process aborted!";
+constexpr char kCannotCreateEntry[] = "Fail to create data file, extracting process aborted!";
+constexpr char kEmptyEntry[] = "Invalid data file size, extracting process aborted!";
+constexpr char kShortEntryWrite[] = "Writing data error, extracting process aborted!";
+constexpr char kCannotCopyFormat[] = "Fail to copy %s, extracting process aborted!";
+constexpr char kCannotLaunchFormat[] = "Fail to open %s, launching process aborted!";
+
+// A path buffer: empty, or a complete path. Formatting never truncates: a
+// path that does not fit leaves the buffer empty and reports false.
+struct Path {
+    char text[MAX_PATH] = {};
+
+    bool Format(const char* format, ...)
+    {
+        std::memset(text, 0, sizeof text);
+        va_list arguments;
+        va_start(arguments, format);
+        const int length = std::vsnprintf(text, sizeof text, format, arguments);
+        va_end(arguments);
+        if (length < 0 || length >= static_cast<int>(sizeof text)) {
+            std::memset(text, 0, sizeof text);
+            return false;
+        }
+        return true;
+    }
+    bool Join(const char* folder, const char* name) { return Format("%s%s", folder, name); }
+    bool Empty() const { return text[0] == '\0'; }
+    void Clear() { std::memset(text, 0, sizeof text); }
+};
+
+// How a step ends: on to the next, or out by one of the two exit routes.
+enum class Route { Next, Cleanup, Rollback };
+
+// Everything the job holds; nothing of it outlives the thread.
+struct Job {
+    HWND window;
+    char temporaryFolder[MAX_PATH] = {};
+    Path packageFile;   // the package as written out, before inflating
+    Path mergeFile;     // the inflated merge data file
+    char text[MAX_PATH] = {};
+    HANDLE openFile = INVALID_HANDLE_VALUE;
+    BYTE* merge = nullptr;
+    DWORD mergeSize = 0;
+    MergeHeader header = {};
+    MergeEntry* table = nullptr;
+    uint64_t contentsOffset = 0;
+    uint32_t rollbackFrom = 0;  // the last entry whose temporary copy may exist
+};
+
+void ReportPercentValue(Job& job, long percent)
+{
+    ReportProgress(job.window, static_cast<int>(percent));
+    std::snprintf(job.text, sizeof job.text, "%ld%%", percent);
+    ReportPercent(job.window, job.text);
+}
+
+Route Fail(Job& job, const char* message, Route route)
+{
+    ShowError(job.window, message);
+    return route;
+}
+
+// A message that names a file, such as "Fail to copy a.txt, ...".
+Route FailWithName(Job& job, const char* format, const char* name, Route route)
+{
+    std::snprintf(job.text, sizeof job.text, format, name);
+    return Fail(job, job.text, route);
+}
+
+void CloseOpenFile(Job& job)
+{
+    if (job.openFile != INVALID_HANDLE_VALUE)
+        CloseHandle(job.openFile);
+    job.openFile = INVALID_HANDLE_VALUE;
+}
+
+FILETIME AsFileTime(uint64_t time)
+{
+    return {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+}
+
+void ApplyTimes(HANDLE file, const MergeEntry& entry)
+{
+    const FILETIME creation = AsFileTime(entry.creation_time);
+    const FILETIME access = AsFileTime(entry.last_access_time);
+    const FILETIME write = AsFileTime(entry.last_write_time);
+    SetFileTime(file, &creation, &access, &write);
+}
+
+HANDLE CreateForWriting(const char* path)
+{
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, /*attributes=*/nullptr, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr);
+}
+
+bool IsValid(HANDLE file)
+{
+    return file != nullptr && file != INVALID_HANDLE_VALUE;
+}
+
+// 1. The bar's range, an empty percent, the first status.
+Route Start(Job& job)
+{
+    SendDlgItemMessageA(job.window, IDC_PROGRESS_BAR, PBM_SETRANGE, 0, MAKELPARAM(1, 100));
+    ReportProgress(job.window, 0);
+    ReportPercent(job.window, "");
+    UpdateWindow(GetDlgItem(job.window, IDC_PROGRESS_BAR));
+    ReportStatus(job.window, kPreparing);
+    if (StopRequested() || StopRequested())
+        return Route::Cleanup;
+    return Route::Next;
+}
+
+// 2. Two names in the temporary folder from the tick counter.
+Route NameTemporaryFiles(Job& job)
+{
+    ReportProgress(job.window, 25);
+    ReportPercent(job.window, "25%");
+    const DWORD length = GetTempPathA(MAX_PATH, job.temporaryFolder);
+    if (length == 0 || length >= MAX_PATH)
+        return Fail(job, kCannotCreatePackageFile, Route::Cleanup);
+    const DWORD first = GetTickCount();
+    const DWORD second = GetTickCount() * 12345u / 8725u;  // unsigned: the product wraps
+    if (!job.packageFile.Format("%s%08X", job.temporaryFolder, static_cast<unsigned>(first)) ||
+        !job.mergeFile.Format("%s%08X", job.temporaryFolder, static_cast<unsigned>(second)))
+        return Fail(job, kCannotCreatePackageFile, Route::Cleanup);
+    DeleteFileA(job.packageFile.text);
+    DeleteFileA(job.mergeFile.text);
+    return StopRequested() ? Route::Cleanup : Route::Next;
+}
+
+// 3. The package resource, written out as it is.
+Route WritePackage(Job& job)
+{
+    ReportProgress(job.window, 50);
+    ReportPercent(job.window, "50%");
+    ReportStatus(job.window, kExtractingInformation);
+    PackageResource package;
+    if (!LoadPackageResource(Instance, &package))
+        return Fail(job, kNoPackage, Route::Cleanup);
+    job.openFile = CreateForWriting(job.packageFile.text);
+    if (!IsValid(job.openFile)) {
+        job.openFile = INVALID_HANDLE_VALUE;
+        return Fail(job, kCannotCreatePackageFile, Route::Cleanup);
+    }
+    SetFilePointer(job.openFile, 0, nullptr, FILE_BEGIN);
+    DWORD written = 0;
+    // A short write shows up as a stream that does not inflate.
+    WriteFile(job.openFile, package.bytes, package.size, &written, nullptr);
+    CloseOpenFile(job);
+    return StopRequested() ? Route::Cleanup : Route::Next;
+}
+
+// 4. The package inflated into the merge data file.
+Route Inflate(Job& job)
+{
+    ReportProgress(job.window, 75);
+    ReportPercent(job.window, "75%");
+    ReportStatus(job.window, kDecompressing);
+    if (DecompressFile(job.packageFile.text, job.mergeFile.text) != 0)
+        return Fail(job, kCannotDecompress, Route::Cleanup);
+    DeleteFileA(job.packageFile.text);
+    ReportProgress(job.window, 100);
+    ReportPercent(job.window, "100%");
+    ReportStatus(job.window, "");
+    return StopRequested() ? Route::Cleanup : Route::Next;
+}
+
+// 5. The merge data file read whole and checked: every name a bare file name,
+// the table and every entry's contents within it.
+Route LoadMergeFile(Job& job)
+{
+    ReportProgress(job.window, 0);
+    ReportPercent(job.window, "0%");
+    ReportStatus(job.window, kInitializing);
+    job.openFile = CreateFileA(job.mergeFile.text, GENERIC_READ, FILE_SHARE_READ, /*attributes=*/nullptr,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr);
+    if (!IsValid(job.openFile)) {
+        job.openFile = INVALID_HANDLE_VALUE;
+        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
+    }
+    DWORD sizeHigh = 0;
+    job.mergeSize = GetFileSize(job.openFile, &sizeHigh);
+    if (job.mergeSize == INVALID_FILE_SIZE || sizeHigh != 0)
+        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
+    if (job.mergeSize == 0)
+        return Fail(job, kEmptyMergeFile, Route::Cleanup);
+    job.merge = static_cast<BYTE*>(LocalAlloc(LMEM_ZEROINIT, job.mergeSize));
+    if (!job.merge)
+        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
+    SetFilePointer(job.openFile, 0, nullptr, FILE_BEGIN);
+    DWORD read = 0;
+    const BOOL readWhole = ReadFile(job.openFile, job.merge, job.mergeSize, &read, nullptr);
+    CloseOpenFile(job);
+    DeleteFileA(job.mergeFile.text);
+    if (!readWhole || read != job.mergeSize)
+        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
+
+    switch (ReadMergeHeader(job.merge, job.mergeSize, &job.header)) {
+    case MergeStatus::Ok:
+        break;
+    case MergeStatus::NoEntries:
+        return Fail(job, kNoEntries, Route::Cleanup);
+    default:
+        return Fail(job, kInvalidMergeFile, Route::Cleanup);
+    }
+    // The header check bounds the count by the file's size, so this fits.
+    job.table = static_cast<MergeEntry*>(LocalAlloc(LMEM_ZEROINIT, sizeof(MergeEntry) * job.header.count));
+    uint32_t badEntry = 0;
+    if (!job.table)
+        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
+    if (ReadMergeTable(job.merge, job.mergeSize, job.header, job.table, &badEntry) != MergeStatus::Ok)
+        return Fail(job, kInvalidMergeFile, Route::Cleanup);
+    ReportStatus(job.window, kExtractingInformation);
+    job.contentsOffset = MergeContentsOffset(job.header.count);
+    return Route::Next;
+}
+
+// 6. Every entry written into the temporary folder with its three times.
+Route UnpackEntries(Job& job)
+{
+    const uint32_t count = job.header.count;
+    for (uint32_t i = 0; i < count; ++i) {
+        const MergeEntry& entry = job.table[i];
+        job.rollbackFrom = i;
+        Path copy;
+        if (!copy.Join(job.temporaryFolder, entry.name))
+            return Fail(job, kCannotCreateEntry, Route::Rollback);
+        job.openFile = CreateForWriting(copy.text);
+        if (!IsValid(job.openFile)) {
+            job.openFile = INVALID_HANDLE_VALUE;
+            return Fail(job, kCannotCreateEntry, Route::Rollback);
+        }
+        if (entry.size == 0)
+            return Fail(job, kEmptyEntry, Route::Rollback);  // the rollback closes the file
+        SetFilePointer(job.openFile, 0, nullptr, FILE_BEGIN);
+        DWORD written = 0;
+        if (!WriteFile(job.openFile, job.merge + job.contentsOffset, entry.size, &written, nullptr) ||
+            written != entry.size)
+            return Fail(job, kShortEntryWrite, Route::Rollback);
+        ApplyTimes(job.openFile, entry);
+        CloseOpenFile(job);
+        job.contentsOffset += entry.size;
+        ReportPercentValue(job, PercentAfter(i, count));
+        if (StopRequested())
+            return Route::Rollback;
+    }
+    return Route::Next;
+}
+
+// 7. Between the loops. A stop here must not leave the copies behind.
+Route BetweenLoops(Job& job)
+{
+    if (StopRequested())
+        return Route::Rollback;
+    ReportProgress(job.window, 0);
+    ReportPercent(job.window, "0%");
+    ReportStatus(job.window, "");
+    return Route::Next;
+}
+
+// 8. Every entry copied into the destination folder, over what is there, with
+// the package's times; its temporary copy deleted.
+Route InstallEntries(Job& job)
+{
+    const uint32_t count = job.header.count;
+    // From here on the copies of the entries not yet installed are in the
+    // temporary folder: a rollback deletes all of them.
+    job.rollbackFrom = count - 1;
+    for (uint32_t i = 0; i < count; ++i) {
+        const MergeEntry& entry = job.table[i];
+        ReportPercentValue(job, PercentAfter(i, count));
+        std::snprintf(job.text, sizeof job.text, kCopyingFormat, entry.name);
+        ReportStatus(job.window, job.text);
+        Path copy, installed;
+        if (!copy.Join(job.temporaryFolder, entry.name) || !installed.Join(DestinationFolder, entry.name))
+            return FailWithName(job, kCannotCopyFormat, entry.name, Route::Rollback);
+        if (!CopyFileA(copy.text, installed.text, /*failIfExists=*/FALSE))
+            return FailWithName(job, kCannotCopyFormat, entry.name, Route::Rollback);
+        // The copy keeps only the last write time; the package has all three.
+        HANDLE file = CreateFileA(installed.text, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (IsValid(file)) {
+            ApplyTimes(file, entry);
+            CloseHandle(file);
+        }
+        DeleteFileA(copy.text);
+        if (StopRequested())
+            return Route::Rollback;
+    }
+    return Route::Next;
+}
+
+// 9. Success, and the launch file opened from the destination folder.
+Route Finish(Job& job)
+{
+    if (StopRequested())
+        return Route::Cleanup;
+    ReportProgress(job.window, 50);
+    ReportPercent(job.window, "50%");
+    if (StopRequested())
+        return Route::Cleanup;
+    ReportProgress(job.window, 100);
+    ReportPercent(job.window, "100%");
+    ReportStatus(job.window, kCompleted);
+    ShowSuccess(job.window, kSucceeded);
+    if (job.header.launch_name[0] != '\0') {
+        Path launch;
+        if (!launch.Join(DestinationFolder, job.header.launch_name))
+            return FailWithName(job, kCannotLaunchFormat, job.header.launch_name, Route::Cleanup);
+        const INT_PTR result = reinterpret_cast<INT_PTR>(
+            ShellExecuteA(job.window, "open", launch.text, /*parameters=*/nullptr, DestinationFolder, SW_SHOW));
+        if (result <= 32)
+            return FailWithName(job, kCannotLaunchFormat, job.header.launch_name, Route::Cleanup);
+    }
+    return Route::Cleanup;
+}
+
+// Deletes the temporary copies of entries job.rollbackFrom down to 0.
+void RollBack(Job& job)
+{
+    ReportStatus(job.window, kRollingBack);
+    UpdateWindow(job.window);
+    CloseOpenFile(job);
+    if (!job.table)
+        return;
+    const uint32_t count = job.header.count;
+    for (uint32_t k = job.rollbackFrom + 1; k-- > 0;) {
+        ReportProgress(job.window, static_cast<int>(PercentAt(k, count)));
+        Path copy;
+        if (copy.Join(job.temporaryFolder, job.table[k].name))
+            DeleteFileA(copy.text);
+    }
+}
+
+// Every run ends here, once: nothing of the job is left behind.
+void CleanUp(Job& job)
+{
+    CloseOpenFile(job);
+    if (job.table)
+        LocalFree(job.table);
+    if (job.merge)
+        LocalFree(job.merge);
+    if (!job.packageFile.Empty())
+        DeleteFileA(job.packageFile.text);
+    if (!job.mergeFile.Empty())
+        DeleteFileA(job.mergeFile.text);
+    ReportProgress(job.window, 0);
+    ReportPercent(job.window, "");
+    ReportStatus(job.window, "");
+    UpdateWindow(job.window);
+}
+
+Route RunSteps(Job& job)
+{
+    using Step = Route (*)(Job&);
+    const Step steps[] = {Start,         NameTemporaryFiles, WritePackage,   Inflate, LoadMergeFile,
+                          UnpackEntries, BetweenLoops,       InstallEntries, Finish};
+    for (Step step : steps) {
+        const Route route = step(job);
+        if (route != Route::Next)
+            return route;
+    }
+    return Route::Cleanup;
+}
+
+}  // namespace
+
 DWORD WINAPI ExtractionWorker(LPVOID window)
 {
-    // No job yet: the worker ends at once with its end notice, which runs the
-    // window's close pass and ends the program.
-    PostMessageA(static_cast<HWND>(window), WM_DESTROY, /*wParam=*/0, /*lParam=*/0);
+    Job job;
+    job.window = static_cast<HWND>(window);
+    if (RunSteps(job) == Route::Rollback)
+        RollBack(job);
+    CleanUp(job);
+    // The end notice: the window's close pass ends the program.
+    PostMessageA(job.window, WM_DESTROY, /*wParam=*/0, /*lParam=*/0);
     return 0;
 }

@@ -18,13 +18,18 @@ std::string TextOf(HWND window)
     return text;
 }
 
-// A message box is a dialog of this process with at least one button; the
+struct Search {
+    DWORD process;
+    std::vector<HWND> found;
+};
+
+// A message box is a dialog of the process with at least one button; the
 // progress window has none.
-bool IsMessageBox(HWND window)
+bool IsMessageBox(HWND window, DWORD owner)
 {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
-    if (process != GetCurrentProcessId() || !IsWindowVisible(window) || ClassOf(window) != "#32770")
+    if (process != owner || !IsWindowVisible(window) || ClassOf(window) != "#32770")
         return false;
     for (HWND child = GetWindow(window, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
         if (ClassOf(child) == "Button")
@@ -32,27 +37,62 @@ bool IsMessageBox(HWND window)
     return false;
 }
 
-std::string NameOfIcon(HICON icon)
+// What colour an icon shows on screen: red for error, blue for information,
+// yellow for exclamation. For another process's box, whose icon handle means
+// nothing here.
+std::string NameOfIconByColour(HWND iconControl)
 {
+    RECT place = {};
+    GetWindowRect(iconControl, &place);
+    HDC screen = GetDC(nullptr);
+    int red = 0, blue = 0, yellow = 0;
+    for (int y = place.top; y < place.bottom; ++y) {
+        for (int x = place.left; x < place.right; ++x) {
+            const COLORREF colour = GetPixel(screen, x, y);
+            const int r = GetRValue(colour), g = GetGValue(colour), b = GetBValue(colour);
+            red += r > 150 && g < 100 && b < 100;
+            blue += b > 150 && r < 120;
+            yellow += r > 180 && g > 150 && b < 100;
+        }
+    }
+    ReleaseDC(nullptr, screen);
+    if (red > blue && red > yellow)
+        return "error";
+    if (blue > red && blue > yellow)
+        return "information";
+    if (yellow > 0)
+        return "exclamation";
+    return "unknown";
+}
+
+std::string NameOfIcon(HWND iconControl)
+{
+    const HICON icon = reinterpret_cast<HICON>(SendMessageA(iconControl, STM_GETICON, 0, 0));
+    if (!icon)
+        return "none";
     const std::pair<LPCSTR, const char*> known[] = {
         {IDI_HAND, "error"}, {IDI_ASTERISK, "information"},
         {IDI_EXCLAMATION, "exclamation"}, {IDI_QUESTION, "question"}};
     for (const auto& [id, name] : known)
-        if (icon && icon == LoadIconA(nullptr, id))
+        if (icon == LoadIconA(nullptr, id))
             return name;
-    return icon ? "unknown" : "none";
+    return NameOfIconByColour(iconControl);
 }
 
-BOOL CALLBACK CollectMessageBox(HWND window, LPARAM found)
+BOOL CALLBACK CollectMessageBox(HWND window, LPARAM parameter)
 {
-    if (IsMessageBox(window))
-        reinterpret_cast<std::vector<HWND>*>(found)->push_back(window);
+    auto* search = reinterpret_cast<Search*>(parameter);
+    if (IsMessageBox(window, search->process))
+        search->found.push_back(window);
     return TRUE;
 }
 
 }  // namespace
 
-MessageBoxWatcher::MessageBoxWatcher() : thread_([this] { Watch(); }) {}
+MessageBoxWatcher::MessageBoxWatcher(DWORD process, OnBox onBox)
+    : process_(process), onBox_(std::move(onBox)), thread_([this] { Watch(); })
+{
+}
 
 MessageBoxWatcher::~MessageBoxWatcher()
 {
@@ -69,10 +109,10 @@ std::vector<ShownBox> MessageBoxWatcher::Boxes()
 void MessageBoxWatcher::Watch()
 {
     while (!stopping_) {
-        std::vector<HWND> found;
-        EnumWindows(CollectMessageBox, reinterpret_cast<LPARAM>(&found));
+        Search search{process_, {}};
+        EnumWindows(CollectMessageBox, reinterpret_cast<LPARAM>(&search));
         std::erase_if(answered_, [](HWND box) { return !IsWindow(box); });
-        for (HWND box : found)
+        for (HWND box : search.found)
             if (!answered_.count(box))
                 Answer(box);
         Sleep(10);
@@ -81,15 +121,19 @@ void MessageBoxWatcher::Watch()
 
 void MessageBoxWatcher::Answer(HWND box)
 {
+    if (process_ != GetCurrentProcessId())
+        Sleep(100);  // another process's box: let it draw before reading it from the screen
     ShownBox shown{TextOf(box), "", "none"};
     for (HWND child = GetWindow(box, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
         if (ClassOf(child) != "Static")
             continue;
         if ((GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON)
-            shown.icon = NameOfIcon(reinterpret_cast<HICON>(SendMessageA(child, STM_GETICON, 0, 0)));
+            shown.icon = NameOfIcon(child);
         else if (shown.text.empty())
             shown.text = TextOf(child);
     }
+    if (onBox_)
+        onBox_(box, shown);
     {
         std::lock_guard<std::mutex> lock(mutex_);
         boxes_.push_back(shown);

@@ -1,11 +1,13 @@
-// Watches this process's message boxes from a thread of its own, as a user
-// would: reads each box's text and icon, then presses its default button.
+// Watches a process's message boxes (this one's unless told otherwise) from a
+// thread of its own, as a user would: reads each box's text and icon, then
+// presses OK. A callback, when given, sees each box first.
 #ifndef SFX_TESTS_SUPPORT_MESSAGE_BOX_WATCHER_H
 #define SFX_TESTS_SUPPORT_MESSAGE_BOX_WATCHER_H
 
 #include <windows.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -21,7 +23,8 @@ struct ShownBox {
 
 class MessageBoxWatcher {
 public:
-    MessageBoxWatcher();
+    using OnBox = std::function<void(HWND box, const ShownBox& shown)>;
+    explicit MessageBoxWatcher(DWORD process = GetCurrentProcessId(), OnBox onBox = {});
     ~MessageBoxWatcher();
     MessageBoxWatcher(const MessageBoxWatcher&) = delete;
     MessageBoxWatcher& operator=(const MessageBoxWatcher&) = delete;
@@ -32,6 +35,8 @@ private:
     void Watch();
     void Answer(HWND box);
 
+    DWORD process_;
+    OnBox onBox_;
     std::atomic<bool> stopping_{false};
     std::mutex mutex_;
     std::vector<ShownBox> boxes_;

@@ -1,0 +1,108 @@
+// Runs an installer as a user would and says what its windows showed, as it
+// happens: every status line and percentage of the progress window, and every
+// message box, which it answers with OK. Ends with the installer's exit code.
+//   installer_driver INSTALLER.exe [PICTURES_FOLDER]
+// With a folder, it saves progress-window.bmp (while files are being copied)
+// and success-box.bmp there.
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "resources/resource_ids.h"
+#include "tests/support/message_box_watcher.h"
+#include "tests/support/screenshot.h"
+
+namespace {
+
+struct Search {
+    DWORD process;
+    HWND found;
+};
+
+// The progress window: a dialog of the process with the status control.
+BOOL CALLBACK FindProgressWindow(HWND window, LPARAM parameter)
+{
+    auto* search = reinterpret_cast<Search*>(parameter);
+    DWORD process = 0;
+    GetWindowThreadProcessId(window, &process);
+    if (process == search->process && GetDlgItem(window, IDC_STATUS_TEXT)) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+std::string ControlText(HWND window, int control)
+{
+    char text[512] = {};
+    GetWindowTextA(GetDlgItem(window, control), text, sizeof text);
+    return text;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: installer_driver INSTALLER.exe [PICTURES_FOLDER]\n");
+        return 1;
+    }
+    const std::string pictures = argc > 2 ? std::string(argv[2]) + "\\" : "";
+    std::string command = "\"" + std::string(argv[1]) + "\"";
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process = {};
+    const auto started = std::chrono::steady_clock::now();
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        std::fprintf(stderr, "installer_driver: cannot start %s (error %lu)\n", argv[1], GetLastError());
+        return 1;
+    }
+
+    MessageBoxWatcher boxes(process.dwProcessId, [&](HWND box, const ShownBox& shown) {
+        std::printf("box (%s): %s\n", shown.icon.c_str(), shown.text.c_str());
+        std::fflush(stdout);
+        if (!pictures.empty() && shown.icon == "information") {
+            Sleep(200);  // let it finish drawing
+            SaveWindowPicture(box, pictures + "success-box.bmp");
+        }
+    });
+
+    std::string status, percent;
+    bool pictured = pictures.empty();
+    const auto deadline = started + std::chrono::minutes(2);
+    while (WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            std::printf("the installer did not end within 2 minutes\n");
+            TerminateProcess(process.hProcess, 2);
+            return 2;
+        }
+        Search search{process.dwProcessId, nullptr};
+        EnumWindows(FindProgressWindow, reinterpret_cast<LPARAM>(&search));
+        if (!search.found || !IsWindowVisible(search.found))
+            continue;
+        const std::string nowStatus = ControlText(search.found, IDC_STATUS_TEXT);
+        const std::string nowPercent = ControlText(search.found, IDC_PERCENT_TEXT);
+        if (nowStatus != status)
+            std::printf("status: %s\n", nowStatus.c_str());
+        if (nowPercent != percent)
+            std::printf("percent: %s\n", nowPercent.c_str());
+        std::fflush(stdout);
+        status = nowStatus;
+        percent = nowPercent;
+        if (!pictured && status.rfind("Copying", 0) == 0) {
+            Sleep(50);
+            pictured = SaveWindowPicture(search.found, pictures + "progress-window.bmp");
+        }
+    }
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    DWORD exitCode = 0;
+    GetExitCodeProcess(process.hProcess, &exitCode);
+    std::printf("exit code: %lu\nelapsed: %.3f s\n", exitCode, seconds);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return static_cast<int>(exitCode);
+}
