@@ -114,6 +114,18 @@ std::optional<PeImage> ParsePeImage(const Bytes& file, std::string* error)
             Fail(error, "section " + section.name + " runs past the end of the file");
             return std::nullopt;
         }
+        // As the loader wants them: aligned, in ascending order, apart, and
+        // within the 32-bit address space.
+        const uint64_t span = std::max(section.virtual_size, section.raw_size);
+        const uint64_t previousEnd = image.sections.empty() ? 0
+                                                            : uint64_t{image.sections.back().virtual_address} +
+                                                                  std::max(image.sections.back().virtual_size,
+                                                                           image.sections.back().raw_size);
+        if (section.virtual_address % image.section_alignment != 0 || section.virtual_address < previousEnd ||
+            section.virtual_address + span > UINT32_MAX) {
+            Fail(error, "section " + section.name + " is out of place in memory");
+            return std::nullopt;
+        }
         image.sections.push_back(section);
     }
     return image;

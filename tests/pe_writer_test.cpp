@@ -58,6 +58,26 @@ TEST(PeWriter, RefusesHeadersAndSectionsThatClaimMoreThanTheFileHolds)
     EXPECT_NE(RefusalOf(directories).find("data directories"), std::string::npos);
 }
 
+TEST(PeWriter, RefusesSectionsThatOverlapOrWrapInMemory)
+{
+    // Found by fuzzing: a section reaching over the next one made the
+    // rewritten resources unreadable.
+    const Bytes stub = ReleaseStub();
+    const size_t sections = OptionalHeader(stub) + LoadLe16(stub, LoadLe32(stub, 0x3C) + 20);
+    Bytes overlapping = stub;
+    StoreLe32(overlapping, sections + 8, 0x00100000);  // the first section's virtual size
+    EXPECT_NE(RefusalOf(overlapping).find("out of place in memory"), std::string::npos);
+
+    Bytes wrapping = stub;
+    const size_t last = sections + kSectionHeaderSize * (LoadLe16(stub, LoadLe32(stub, 0x3C) + 6) - 1);
+    StoreLe32(wrapping, last + 8, 0xFFFFF000);  // the last section's virtual size
+    EXPECT_NE(RefusalOf(wrapping).find("out of place in memory"), std::string::npos);
+
+    Bytes unaligned = stub;
+    StoreLe32(unaligned, last + 12, LoadLe32(stub, last + 12) + 0x10);  // its virtual address
+    EXPECT_NE(RefusalOf(unaligned).find("out of place in memory"), std::string::npos);
+}
+
 TEST(PeWriter, RefusesAResourceTreeThatPointsOutsideItsSection)
 {
     Bytes file = ReleaseStub();
