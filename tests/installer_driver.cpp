@@ -62,7 +62,12 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    // Each line starts with the seconds since the installer started.
+    auto stamp = [&] {
+        std::printf("[%6.3f] ", std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+    };
     MessageBoxWatcher boxes(process.dwProcessId, [&](HWND box, const ShownBox& shown) {
+        stamp();
         std::printf("box (%s): %s\n", shown.icon.c_str(), shown.text.c_str());
         std::fflush(stdout);
         if (!pictures.empty() && shown.icon == "information") {
@@ -86,10 +91,14 @@ int main(int argc, char** argv)
             continue;
         const std::string nowStatus = ControlText(search.found, IDC_STATUS_TEXT);
         const std::string nowPercent = ControlText(search.found, IDC_PERCENT_TEXT);
-        if (nowStatus != status)
+        if (nowStatus != status) {
+            stamp();
             std::printf("status: %s\n", nowStatus.c_str());
-        if (nowPercent != percent)
+        }
+        if (nowPercent != percent) {
+            stamp();
             std::printf("percent: %s\n", nowPercent.c_str());
+        }
         std::fflush(stdout);
         status = nowStatus;
         percent = nowPercent;
