@@ -114,15 +114,16 @@ std::optional<PeImage> ParsePeImage(const Bytes& file, std::string* error)
             Fail(error, "section " + section.name + " runs past the end of the file");
             return std::nullopt;
         }
-        // As the loader wants them: aligned, in ascending order, apart, and
-        // within the 32-bit address space.
+        // As the loader wants them: aligned, above the headers, in ascending
+        // order, apart, and within the 32-bit address space.
         const uint64_t span = std::max(section.virtual_size, section.raw_size);
         const uint64_t previousEnd = image.sections.empty() ? 0
                                                             : uint64_t{image.sections.back().virtual_address} +
                                                                   std::max(image.sections.back().virtual_size,
                                                                            image.sections.back().raw_size);
+        const bool belowHeaders = span != 0 && section.virtual_address < image.size_of_headers;
         if (section.virtual_address % image.section_alignment != 0 || section.virtual_address < previousEnd ||
-            section.virtual_address + span > UINT32_MAX) {
+            section.virtual_address + span > UINT32_MAX || belowHeaders) {
             Fail(error, "section " + section.name + " is out of place in memory");
             return std::nullopt;
         }

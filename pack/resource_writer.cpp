@@ -104,7 +104,9 @@ std::optional<ResourceWriteResult> WritePackageResource(const Bytes& stub, const
             if (section.name == ".rsrc" && resources.address >= section.virtual_address &&
                 resources.address < section.virtual_address + std::max(section.virtual_size, section.raw_size))
                 std::copy_n(".rsrcold", 8, file.begin() + static_cast<ptrdiff_t>(section.header_offset));
-        rva = AlignUp(uint64_t{last->virtual_address} + std::max(last->virtual_size, last->raw_size),
+        rva = AlignUp(std::max<uint64_t>(uint64_t{last->virtual_address} +
+                                             std::max(last->virtual_size, last->raw_size),
+                                         image->size_of_headers),
                       image->section_alignment);
         rawOffset = AlignUp(sectionsEnd, image->file_alignment);
         StoreLe16(file, image->coff_header_offset + 2, static_cast<uint16_t>(image->sections.size() + 1));

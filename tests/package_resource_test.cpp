@@ -10,14 +10,16 @@
 
 #include "pack/resource_writer.h"
 #include "tests/support/folders.h"
+#include "tests/support/message_box_watcher.h"
+#include "tests/support/package_maker.h"
 #include "tests/support/same_bytes.h"
 #include "tests/support/temp_folder.h"
 
 namespace {
 
-// Runs a program and returns its exit code, or -1 when it cannot start or
-// does not end within 20 s.
-int RunAndWait(const std::string& program, const std::string& argument = "")
+// Runs a program, answering its message boxes, and returns its exit code, or
+// -1 when it cannot start or does not end within 20 s.
+int RunAndWait(const std::string& program, const std::string& argument = "", std::vector<ShownBox>* boxes = nullptr)
 {
     std::string command = "\"" + program + "\"" + (argument.empty() ? "" : " \"" + argument + "\"");
     STARTUPINFOA startup = {};
@@ -26,8 +28,13 @@ int RunAndWait(const std::string& program, const std::string& argument = "")
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
         return -1;
     DWORD exitCode = static_cast<DWORD>(-1);
-    if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0)
-        GetExitCodeProcess(process.hProcess, &exitCode);
+    {
+        MessageBoxWatcher watcher(process.dwProcessId);
+        if (WaitForSingleObject(process.hProcess, 20000) == WAIT_OBJECT_0)
+            GetExitCodeProcess(process.hProcess, &exitCode);
+        if (boxes)
+            *boxes = watcher.Boxes();
+    }
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return static_cast<int>(exitCode);
@@ -84,13 +91,18 @@ TEST_F(PackageResourceTest, AReplacedPackageIsTheOneFound)
     EXPECT_TRUE(SameBytes(ReadFile(found), second));
 }
 
-TEST_F(PackageResourceTest, TheStubStillStartsAndEndsWithAPackage)
+TEST_F(PackageResourceTest, TheRewrittenStubStillRunsAndInstallsItsPackage)
 {
     RemoveFolder("C:\\Quillmoor");
-    PutPackage(ProgramFolder() + "sfxstub.exe", RandomPackage(1000, 3), folder / "installer.exe");
+    PutPackage(ProgramFolder() + "sfxstub.exe", Deflate(MakeMergeFile({{"hello.txt", "hello"}})),
+               folder / "installer.exe");
 
-    EXPECT_EQ(RunAndWait(folder / "installer.exe"), 18);
-    EXPECT_TRUE(IsFolder("C:\\Quillmoor"));
+    std::vector<ShownBox> boxes;
+    EXPECT_EQ(RunAndWait(folder / "installer.exe", "", &boxes), 18);
+    const std::vector<ShownBox> expected = {
+        {"Self-Extractor", "All files successfully extract to the specified folder.", "information"}};
+    EXPECT_EQ(boxes, expected);
+    EXPECT_EQ(ReadFile("C:\\Quillmoor\\hello.txt"), "hello");
 }
 
 }  // namespace

@@ -78,6 +78,26 @@ TEST(PeWriter, RefusesSectionsThatOverlapOrWrapInMemory)
     EXPECT_NE(RefusalOf(unaligned).find("out of place in memory"), std::string::npos);
 }
 
+TEST(PeWriter, PutsTheResourcesAboveTheHeadersEvenWhenNoSectionHasAnySize)
+{
+    // Found by fuzzing: sections that all lay at address 0 made the new
+    // resource section start at 0, where no resources can be found.
+    Bytes file = ReleaseStub();
+    const size_t sections = OptionalHeader(file) + LoadLe16(file, LoadLe32(file, 0x3C) + 20);
+    const uint16_t count = LoadLe16(file, LoadLe32(file, 0x3C) + 6);
+    for (size_t i = 0; i < count; ++i)
+        for (size_t field : {8, 12, 16, 20})  // virtual size and address, raw size and offset
+            StoreLe32(file, sections + kSectionHeaderSize * i + field, 0);
+    StoreLe32(file, OptionalHeader(file) + 96 + 8 * 2, 0);  // no resources
+    std::string error;
+    const Bytes package = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+    const std::optional<ResourceWriteResult> written = WritePackageResource(file, package, &error);
+    ASSERT_TRUE(written) << error;
+    const std::optional<Bytes> found = FindPackageResource(written->file, &error);
+    ASSERT_TRUE(found) << error;
+    EXPECT_EQ(*found, package);
+}
+
 TEST(PeWriter, RefusesAResourceTreeThatPointsOutsideItsSection)
 {
     Bytes file = ReleaseStub();

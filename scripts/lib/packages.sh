@@ -3,7 +3,7 @@
 
 SFX_PACKAGES=(
     cmake make g++ git                            # the host build
-    googletest libgtest-dev libbenchmark-dev      # tests and benchmarks
+    googletest libgtest-dev                       # tests
     zlib1g-dev                                    # zlib for the host build
     clang libclang-rt-14-dev                      # libFuzzer targets
     mingw-w64 binutils-mingw-w64                  # the Windows builds...
@@ -11,7 +11,7 @@ SFX_PACKAGES=(
     g++-mingw-w64-x86-64-posix                    # ...the tests, 64-bit
     libz-mingw-w64-dev                            # zlib for both Windows builds
     wine64 fonts-wine xvfb                        # running the Windows tests
-    icoutils p7zip-full imagemagick x11-apps      # reading resources, screenshots
+    icoutils p7zip-full imagemagick               # reading resources, pictures
     pigz                                          # the packing benchmark's reference
 )
 
