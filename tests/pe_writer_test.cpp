@@ -89,6 +89,7 @@ TEST(PeWriter, PutsTheResourcesAboveTheHeadersEvenWhenNoSectionHasAnySize)
         for (size_t field : {8, 12, 16, 20})  // virtual size and address, raw size and offset
             StoreLe32(file, sections + kSectionHeaderSize * i + field, 0);
     StoreLe32(file, OptionalHeader(file) + 96 + 8 * 2, 0);  // no resources
+    file.resize(LoadLe32(file, OptionalHeader(file) + 60));  // nothing but the headers
     std::string error;
     const Bytes package = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
     const std::optional<ResourceWriteResult> written = WritePackageResource(file, package, &error);
