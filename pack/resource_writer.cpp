@@ -91,12 +91,11 @@ std::optional<ResourceWriteResult> WritePackageResource(const Bytes& stub, const
         rawOffset = last->raw_offset;
     } else {
         header = image->section_table_offset + kSectionHeaderSize * image->sections.size();
-        const uint64_t firstData = std::min_element(image->sections.begin(), image->sections.end(),
-                                                    [](const PeSection& a, const PeSection& b) {
-                                                        return (a.raw_size ? a.raw_offset : UINT32_MAX) <
-                                                               (b.raw_size ? b.raw_offset : UINT32_MAX);
-                                                    })->raw_offset;
-        if (header + kSectionHeaderSize > std::min<uint64_t>(image->size_of_headers, firstData)) {
+        uint64_t firstData = image->size_of_headers;  // where the first section's bytes begin
+        for (const PeSection& section : image->sections)
+            if (section.raw_size)
+                firstData = std::min<uint64_t>(firstData, section.raw_offset);
+        if (header + kSectionHeaderSize > firstData) {
             *error = "the stub's headers have no room for another section";
             return std::nullopt;
         }
