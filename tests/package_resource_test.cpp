@@ -12,6 +12,7 @@
 #include "tests/support/folders.h"
 #include "tests/support/message_box_watcher.h"
 #include "tests/support/package_maker.h"
+#include "tests/support/random_bytes.h"
 #include "tests/support/same_bytes.h"
 #include "tests/support/temp_folder.h"
 
@@ -40,15 +41,6 @@ int RunAndWait(const std::string& program, const std::string& argument = "", std
     return static_cast<int>(exitCode);
 }
 
-std::string RandomPackage(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
-
 // Writes a copy of `program` carrying `package`; fails the test if the writer refuses.
 void PutPackage(const std::string& program, const std::string& package, const std::string& copy)
 {
@@ -74,7 +66,7 @@ TEST_F(PackageResourceTest, AProgramWithoutAPackageFindsNone)
 
 TEST_F(PackageResourceTest, TheProgramFindsThePackageByteForByte)
 {
-    const std::string package = RandomPackage(300000, 1);
+    const std::string package = RandomBytes(300000, 1);
     PutPackage(probe, package, folder / "probe.exe");
 
     ASSERT_EQ(RunAndWait(folder / "probe.exe", found), 0);
@@ -83,8 +75,8 @@ TEST_F(PackageResourceTest, TheProgramFindsThePackageByteForByte)
 
 TEST_F(PackageResourceTest, AReplacedPackageIsTheOneFound)
 {
-    PutPackage(probe, RandomPackage(5000, 1), folder / "first.exe");
-    const std::string second = RandomPackage(70000, 2);
+    PutPackage(probe, RandomBytes(5000, 1), folder / "first.exe");
+    const std::string second = RandomBytes(70000, 2);
     PutPackage(folder / "first.exe", second, folder / "second.exe");
 
     ASSERT_EQ(RunAndWait(folder / "second.exe", found), 0);

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "extract/merge_format.h"
+#include "tests/support/package_maker.h"
+#include "tests/support/random_bytes.h"
 #include "tests/support/run_program.h"
 #include "tests/support/same_bytes.h"
 #include "tests/support/temp_folder.h"
@@ -33,15 +35,6 @@ RunResult Pack(std::initializer_list<std::string> arguments, const std::string& 
     return RunProgram(kPacker, arguments, environment);
 }
 
-std::string RandomBytes(size_t size, unsigned seed)
-{
-    std::mt19937 random(seed);
-    std::string bytes(size, '\0');
-    for (char& c : bytes)
-        c = static_cast<char>(random());
-    return bytes;
-}
-
 void SetTimes(const std::string& path)
 {
     const timespec times[2] = {kAccessed, kWritten};
@@ -53,35 +46,6 @@ struct stat StatOf(const std::string& path)
     struct stat status {};
     stat(path.c_str(), &status);
     return status;
-}
-
-std::string ZlibCompress(const std::string& data)
-{
-    uLongf size = compressBound(data.size());
-    std::string out(size, '\0');
-    compress2(reinterpret_cast<Bytef*>(out.data()), &size, reinterpret_cast<const Bytef*>(data.data()), data.size(), 6);
-    out.resize(size);
-    return out;
-}
-
-// A merge data file made by hand, for packages no honest packer writes.
-std::string HandMadeMergeFile(const std::vector<std::pair<std::string, std::string>>& entries,
-                              const std::string& launch = "")
-{
-    std::string file(kMergeHeaderSize + kMergeEntrySize * entries.size(), '\0');
-    MergeHeader header{};
-    header.count = static_cast<uint32_t>(entries.size());
-    std::strncpy(header.launch_name, launch.c_str(), kMergeNameSize - 1);
-    EncodeMergeHeader(header, reinterpret_cast<uint8_t*>(file.data()));
-    for (size_t i = 0; i < entries.size(); ++i) {
-        MergeEntry entry{};
-        entry.size = static_cast<uint32_t>(entries[i].second.size());
-        std::strncpy(entry.name, entries[i].first.c_str(), kMergeNameSize - 1);
-        EncodeMergeEntry(entry, reinterpret_cast<uint8_t*>(file.data()) + kMergeHeaderSize + kMergeEntrySize * i);
-    }
-    for (const auto& entry : entries)
-        file += entry.second;
-    return file;
 }
 
 class PackerTest : public ::testing::Test {
@@ -304,18 +268,18 @@ TEST_F(PackerTest, ReadingHostilePackagesRefusesCleanlyAndWritesNothingOutside)
         std::string package;  // as injected, unchecked
         std::string reason;
     };
-    const std::string good = HandMadeMergeFile({{"a.txt", "aaa"}});
-    const std::string stream = ZlibCompress(good);
+    const std::string good = MakeMergeFile({{"a.txt", "aaa"}});
+    const std::string stream = Deflate(good);
     std::string badAdler = stream;
     badAdler.back() ^= 1;
     const Case cases[] = {
-        {"escaping name", ZlibCompress(HandMadeMergeFile({{"..\\evil.txt", "x"}})), "entry name"},
-        {"escaping launch", ZlibCompress(HandMadeMergeFile({{"a.txt", "x"}}, "..\\..\\evil.exe")), "launch name"},
-        {"short merge file", ZlibCompress(good.substr(0, good.size() - 1)), "shorter"},
+        {"escaping name", Deflate(MakeMergeFile({{"..\\evil.txt", "x"}})), "entry name"},
+        {"escaping launch", Deflate(MakeMergeFile({{"a.txt", "x"}}, "..\\..\\evil.exe")), "launch name"},
+        {"short merge file", Deflate(good.substr(0, good.size() - 1)), "shorter"},
         {"cut stream", stream.substr(0, stream.size() - 3), "cut short"},
         {"bad Adler-32", badAdler, "corrupt"},
         {"not zlib", "plain text", "corrupt"},
-        {"no entries", ZlibCompress(std::string(kMergeHeaderSize, '\0')), "entry count is 0"},
+        {"no entries", Deflate(std::string(kMergeHeaderSize, '\0')), "entry count is 0"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -333,7 +297,7 @@ TEST_F(PackerTest, ReadingHostilePackagesRefusesCleanlyAndWritesNothingOutside)
     }
 
     // Sound enough for the stub, but flawed: verify says so, list still reads it.
-    WriteFile(folder / "package.z", ZlibCompress(HandMadeMergeFile({{"a.txt", "a"}, {"A.TXT", ""}}, "b.exe")) + "xx");
+    WriteFile(folder / "package.z", Deflate(MakeMergeFile({{"a.txt", "a"}, {"A.TXT", ""}}, "b.exe")) + "xx");
     ASSERT_EQ(Pack({"inject", kStub, folder / "package.z", "-o", installer}).exit_code, 0);
     EXPECT_EQ(Pack({"list", installer}).exit_code, 0);
     const RunResult verified = Pack({"verify", installer});

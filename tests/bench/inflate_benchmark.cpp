@@ -12,28 +12,12 @@
 #include <string>
 
 #include "inflate/stream_inflater.h"
+#include "tests/bench/text_like_payload.h"
 
 namespace {
 
 constexpr size_t kPayloadSize = 64u << 20;
 constexpr int kRounds = 5;
-
-// Text-like bytes that compress about 3:1, as installers' files often do.
-std::string MakePayload()
-{
-    std::mt19937 random(42);
-    const char* words[] = {"setup ", "data ", "file ", "install ", "the ", "of ", "Quillmoor ", "\r\n",
-                           "version ", "1.0.0.2 ", "resource ", "0x78 ", "window "};
-    std::string payload;
-    payload.reserve(kPayloadSize + 16);
-    while (payload.size() < kPayloadSize) {
-        payload += words[random() % std::size(words)];
-        if (random() % 16 == 0)
-            payload += static_cast<char>(random());
-    }
-    payload.resize(kPayloadSize);
-    return payload;
-}
 
 // The reference: zlib's usual streaming loop through two 4096-byte buffers.
 int PlainInflate(const char* inputPath, const char* outputPath)
@@ -82,7 +66,7 @@ int main()
     std::filesystem::create_directories(folder);
     const std::string in = (folder / "payload.z").string(), out = (folder / "payload").string();
 
-    const std::string payload = MakePayload();
+    const std::string payload = MakeTextLikePayload(kPayloadSize, 42);
     uLongf size = compressBound(payload.size());
     std::string stream(size, '\0');
     compress2(reinterpret_cast<Bytef*>(stream.data()), &size, reinterpret_cast<const Bytef*>(payload.data()),

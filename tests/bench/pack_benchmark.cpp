@@ -11,6 +11,8 @@
 #include <random>
 #include <string>
 
+#include "tests/bench/text_like_payload.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -19,24 +21,12 @@ constexpr int kFiles = 16;
 constexpr size_t kFileSize = 4u << 20;
 constexpr int kRounds = 3;
 
-// Text-like bytes with some noise, as installers' data files often are.
 void WriteFolder(const fs::path& folder)
 {
-    std::mt19937 random(42);
-    const char* words[] = {"setup ", "data ", "file ", "install ", "the ", "of ", "Quillmoor ", "\r\n",
-                           "version ", "1.0.0.2 ", "resource ", "0x78 ", "window "};
     fs::create_directories(folder);
-    for (int i = 0; i < kFiles; ++i) {
-        std::string data;
-        data.reserve(kFileSize + 16);
-        while (data.size() < kFileSize) {
-            data += words[random() % std::size(words)];
-            if (random() % 16 == 0)
-                data += static_cast<char>(random());
-        }
-        data.resize(kFileSize);
-        std::ofstream(folder / ("file" + std::to_string(i) + ".dat"), std::ios::binary) << data;
-    }
+    for (int i = 0; i < kFiles; ++i)
+        std::ofstream(folder / ("file" + std::to_string(i) + ".dat"), std::ios::binary)
+            << MakeTextLikePayload(kFileSize, 42 + i);
 }
 
 double Seconds(const std::string& command)
