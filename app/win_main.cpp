@@ -1,17 +1,17 @@
 #include <windows.h>
-#include <commctrl.h>
 
 #include "app/progress_window.h"
 #include "app/stub_state.h"
+#include "app/system_libraries.h"
 #include "resources/resource_ids.h"
 
 // The command line is ignored: the stub takes no arguments.
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand)
 {
+    RestrictDllSearchToSystem();
     Instance = instance;
-
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    // Without the class the window cannot be created, which says so below.
+    RegisterProgressBarClass();
 
     // The window's initialisation prepares the folder and starts the worker.
     ProgressWindow = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_PROGRESS), /*parent=*/nullptr,
