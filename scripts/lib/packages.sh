@@ -13,6 +13,7 @@ SFX_PACKAGES=(
     wine64 fonts-wine xvfb                        # running the Windows tests
     icoutils p7zip-full imagemagick               # reading resources, pictures
     pigz                                          # the packing benchmark's reference
+    openssl osslsigncode                          # signing installers in the tests
 )
 
 # Installs what is missing; when not root, prints the one command to run instead.

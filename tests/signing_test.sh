@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Installers are signed after packing: a signed installer verifies, still runs
+# and installs, and sfxpack still reads it; re-packing a signed installer drops
+# the signature with a warning, and the result signs again.
+#   signing_test.sh BUILD_DIR WINE_STATE
+set -euo pipefail
+build=$1 state=$2
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
+run() { "$root/scripts/wine-run" "$state" "$@"; }
+windows() { echo "Z:${1//\//\\}"; }
+fail() { echo "FAILED: $*"; exit 1; }
+
+# A certificate made on the spot.
+openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Quillmoor test signer" \
+    -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1
+sign() { osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -in "$1" -out "$2" >/dev/null; }
+verify_signature() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" 2>&1 | grep -q "Signature verification: ok"; }
+
+mkdir "$work/files"
+printf 'signed and sound\n' >"$work/files/readme.txt"
+run "$build/sfxpack.exe" create --stub "$(windows "$build/sfxstub.exe")" -o "$(windows "$work/installer.exe")" \
+    "$(windows "$work/files")" >/dev/null
+sign "$work/installer.exe" "$work/signed.exe"
+verify_signature "$work/signed.exe" || fail "the signed installer does not verify"
+echo "signed installer verifies"
+
+run "$build/sfxpack.exe" verify "$(windows "$work/signed.exe")" >/dev/null || fail "sfxpack verify refuses it"
+run "$build/sfxpack.exe" list "$(windows "$work/signed.exe")" | grep -q "readme.txt" || fail "sfxpack list"
+echo "sfxpack reads it"
+
+rm -rf "$state/prefix/drive_c/Quillmoor"
+shown=$(run "$build/installer_driver.exe" "$(windows "$work/signed.exe")" | tr -d '\r') || true
+grep -q "box (information): All files successfully extract" <<<"$shown" || fail "no success: $shown"
+grep -q "exit code: 18" <<<"$shown" || fail "exit code: $shown"
+[ "$(cat "$state/prefix/drive_c/Quillmoor/readme.txt")" = "signed and sound" ] || fail "not installed"
+echo "the signed installer runs and installs"
+
+warning=$(run "$build/sfxpack.exe" create --stub "$(windows "$work/signed.exe")" \
+    -o "$(windows "$work/repacked.exe")" "$(windows "$work/files")" 2>&1 >/dev/null | tr -d '\r')
+grep -q "signature was removed" <<<"$warning" || fail "no warning on re-packing: $warning"
+verify_signature "$work/repacked.exe" && fail "the re-packed installer still claims a signature"
+sign "$work/repacked.exe" "$work/resigned.exe"
+verify_signature "$work/resigned.exe" || fail "the re-packed installer does not sign again"
+echo "re-packing drops the signature with a warning, and the result signs again"
