@@ -132,6 +132,30 @@ bool IsValid(HANDLE file)
     return file != nullptr && file != INVALID_HANDLE_VALUE;
 }
 
+// Installs the temporary copy as `installed`, over what is there, with the
+// package's three times (a copy keeps only the last write time). It goes in
+// under a name of its own first and is then renamed, so that a full disk or a
+// locked file never leaves a partly written or half replaced file behind.
+bool InstallCopy(const char* copy, const char* installed, const MergeEntry& entry)
+{
+    Path staging;
+    if (!staging.Format("%s.sfxtmp", installed))
+        return false;
+    bool installedWhole = CopyFileA(copy, staging.text, /*failIfExists=*/FALSE) != FALSE;
+    if (installedWhole) {
+        HANDLE file = CreateFileA(staging.text, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (IsValid(file)) {
+            ApplyTimes(file, entry);
+            CloseHandle(file);
+        }
+        installedWhole = MoveFileExA(staging.text, installed, MOVEFILE_REPLACE_EXISTING) != FALSE;
+    }
+    if (!installedWhole)
+        DeleteFileA(staging.text);
+    return installedWhole;
+}
+
 // 1. The bar's range, an empty percent, the first status.
 Route Start(Job& job)
 {
@@ -293,8 +317,8 @@ Route BetweenLoops(Job& job)
     return Route::Next;
 }
 
-// 8. Every entry copied into the destination folder, over what is there, with
-// the package's times; its temporary copy deleted.
+// 8. Every entry installed into the destination folder; its temporary copy
+// deleted.
 Route InstallEntries(Job& job)
 {
     const uint32_t count = job.header.count;
@@ -309,15 +333,8 @@ Route InstallEntries(Job& job)
         Path copy, installed;
         if (!copy.Join(job.temporaryFolder, entry.name) || !installed.Join(DestinationFolder, entry.name))
             return FailWithName(job, kCannotCopyFormat, entry.name, Route::Rollback);
-        if (!CopyFileA(copy.text, installed.text, /*failIfExists=*/FALSE))
+        if (!InstallCopy(copy.text, installed.text, entry))
             return FailWithName(job, kCannotCopyFormat, entry.name, Route::Rollback);
-        // The copy keeps only the last write time; the package has all three.
-        HANDLE file = CreateFileA(installed.text, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (IsValid(file)) {
-            ApplyTimes(file, entry);
-            CloseHandle(file);
-        }
         DeleteFileA(copy.text);
         if (StopRequested())
             return Route::Rollback;

@@ -1,9 +1,10 @@
 // Runs an installer as a user would and says what its windows showed, as it
 // happens: every status line and percentage of the progress window, and every
 // message box, which it answers with OK. Ends with the installer's exit code.
-//   installer_driver INSTALLER.exe [PICTURES_FOLDER]
-// With a folder, it saves progress-window.bmp (while files are being copied)
-// and success-box.bmp there.
+//   installer_driver [--temp FOLDER] INSTALLER.exe [PICTURES_FOLDER]
+// --temp gives the installer that temporary folder. With a pictures folder, it
+// saves progress-window.bmp (while files are being copied) and success-box.bmp
+// there.
 #include <windows.h>
 
 #include <chrono>
@@ -45,8 +46,15 @@ std::string ControlText(HWND window, int control)
 
 int main(int argc, char** argv)
 {
+    if (argc >= 3 && std::string(argv[1]) == "--temp") {
+        const std::string temporary = std::string(argv[2]) + "\\";
+        SetEnvironmentVariableA("TMP", temporary.c_str());
+        SetEnvironmentVariableA("TEMP", temporary.c_str());
+        argc -= 2;
+        argv += 2;
+    }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: installer_driver INSTALLER.exe [PICTURES_FOLDER]\n");
+        std::fprintf(stderr, "usage: installer_driver [--temp FOLDER] INSTALLER.exe [PICTURES_FOLDER]\n");
         return 1;
     }
     const std::string pictures = argc > 2 ? std::string(argv[2]) + "\\" : "";

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Installers on full disks: small tmpfs mounts stand for a temporary folder too
+# small for the package, for the inflated file or for the entries, and for a
+# destination folder too small for the last entry. Each run must end with the
+# right error box, report no success, leave no file of its own in the
+# temporary folder and no partly written file in the destination.
+#   full_disk_test.sh BUILD_DIR WINE_STATE      (needs root, for mount)
+set -euo pipefail
+build=$1 state=$2
+root=$(cd "$(dirname "$0")/.." && pwd)
+if [ "$(id -u)" -ne 0 ]; then
+    echo "skipped: mounting a small file system needs root"
+    exit 77
+fi
+work=$(mktemp -d)
+mounts=()
+cleanup() {
+    for point in "${mounts[@]}"; do umount "$point" 2>/dev/null || true; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+run() { "$root/scripts/wine-run" "$state" "$@"; }
+windows() { echo "Z:${1//\//\\}"; }
+destination=$state/prefix/drive_c/Quillmoor
+failures=0
+
+# A fresh tmpfs of the given size at the given folder.
+small_disk() {
+    rm -rf "$2"
+    mkdir -p "$2"
+    mount -t tmpfs -o "size=$1" tmpfs "$2"
+    mounts+=("$2")
+}
+
+release() {
+    umount "$1"
+    mounts=("${mounts[@]/$1}")
+}
+
+# pack NAME: packs $work/NAME/ into $work/NAME.exe
+pack() {
+    run "$build/sfxpack.exe" create --no-launch --stub "$(windows "$build/sfxstub.exe")" \
+        -o "$(windows "$work/$1.exe")" "$(windows "$work/$1")" >/dev/null
+}
+
+# expect CASE INSTALLER TEMP_FOLDER MESSAGE DESTINATION_FILES...
+expect() {
+    local what=$1 installer=$2 temporary=$3 message=$4
+    shift 4
+    local shown left installed
+    shown=$(run "$build/installer_driver.exe" --temp "$(windows "$temporary")" "$(windows "$installer")" |
+        tr -d '\r') || true
+    left=$(find "$temporary" -type f | wc -l)
+    installed=$(cd "$destination" 2>/dev/null && echo $(ls) || true)
+    if ! grep -qF "box (error): $message" <<<"$shown" || grep -q "box (information)" <<<"$shown" ||
+        ! grep -q "exit code: 18" <<<"$shown" || [ "$left" -ne 0 ] || [ "$installed" != "$*" ]; then
+        echo "FAILED: $what"
+        echo "  expected the box \"$message\", nothing left in the temporary folder, installed: $*"
+        echo "  left in the temporary folder: $left; installed: $installed"
+        sed 's/^/  | /' <<<"$shown"
+        failures=$((failures + 1))
+    else
+        echo "ok: $what: \"$message\""
+    fi
+}
+
+mkdir "$work/incompressible" "$work/zeros" "$work/many" "$work/large-last"
+head -c 65536 /dev/urandom >"$work/incompressible/random.bin"
+head -c 300000 /dev/zero >"$work/zeros/zeros.bin"
+for i in $(seq 10 49); do printf 'x' >"$work/many/file$i.txt"; done
+head -c 20000 /dev/urandom >"$work/large-last/a.bin"
+head -c 100000 /dev/urandom >"$work/large-last/b.bin"
+for name in incompressible zeros many large-last; do pack "$name"; done
+
+roomy=$work/roomy-temporary
+mkdir -p "$roomy"
+
+small_disk 16k "$work/temporary"
+rm -rf "$destination"
+expect "a temporary folder too small for the package" "$work/incompressible.exe" "$work/temporary" \
+    "Fail to decompress the data, extracting process aborted!"
+release "$work/temporary"
+
+small_disk 64k "$work/temporary"
+rm -rf "$destination"
+expect "a temporary folder too small for the inflated file" "$work/zeros.exe" "$work/temporary" \
+    "Fail to decompress the data, extracting process aborted!"
+release "$work/temporary"
+
+# Forty one-byte files take a page each: the merge file fits, the copies do not.
+small_disk 64k "$work/temporary"
+rm -rf "$destination"
+expect "a temporary folder too small for the entries" "$work/many.exe" "$work/temporary" \
+    "Writing data error, extracting process aborted!"
+release "$work/temporary"
+
+small_disk 64k "$destination"
+expect "a destination folder too small for the last entry" "$work/large-last.exe" "$roomy" \
+    "Fail to copy b.bin, extracting process aborted!" a.bin
+release "$destination"
+rm -rf "$destination"
+
+[ "$failures" -eq 0 ]
