@@ -13,6 +13,11 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 77
 fi
 work=$(mktemp -d)
+if ! { mkdir -p "$work/probe" && mount -t tmpfs -o size=4k tmpfs "$work/probe" && umount "$work/probe"; }; then
+    echo "skipped: this machine does not let root mount a tmpfs"
+    rm -rf "$work"
+    exit 77
+fi
 mounts=()
 cleanup() {
     for point in "${mounts[@]}"; do umount "$point" 2>/dev/null || true; done
