@@ -59,7 +59,6 @@ struct Path {
     }
     bool Join(const char* folder, const char* name) { return Format("%s%s", folder, name); }
     bool Empty() const { return text[0] == '\0'; }
-    void Clear() { std::memset(text, 0, sizeof text); }
 };
 
 // How a step ends: on to the next, or out by one of the two exit routes.
