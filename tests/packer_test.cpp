@@ -179,6 +179,20 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
     }
 }
 
+TEST_F(PackerTest, WarnsWhenTheFilesPassOneGibibyte)
+{
+    // A sparse file of zeros: quick to read and to compress.
+    WriteFile(files("large.bin"), "");
+    fs::resize_file(files("large.bin"), (1ull << 30) + 1);
+    const RunResult created = Pack({"create", "--level", "1", "-o", installer, files()});
+    EXPECT_EQ(created.exit_code, 0) << created.err;
+    EXPECT_NE(created.err.find("warning: the files hold more than 1 GiB"), std::string::npos) << created.err;
+
+    fs::remove(files("large.bin"));
+    const RunResult small = Pack({"create", "-o", installer, files()});
+    EXPECT_EQ(small.err.find("warning"), std::string::npos) << small.err;
+}
+
 TEST_F(PackerTest, WrongCallsAreUsageErrors)
 {
     EXPECT_EQ(Pack({"create", "--level", "10", files()}).exit_code, 2);
