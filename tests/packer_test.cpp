@@ -179,14 +179,18 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
     }
 }
 
-TEST_F(PackerTest, WarnsWhenTheFilesPassOneGibibyte)
+TEST_F(PackerTest, LongPackingWarnsPastOneGibibyteAndShowsProgressOnATerminal)
 {
-    // A sparse file of zeros: quick to read and to compress.
+    // A sparse file of zeros: quick to read and to compress, yet long enough
+    // for the bar. `script` gives the packer a terminal and records it.
     WriteFile(files("large.bin"), "");
     fs::resize_file(files("large.bin"), (1ull << 30) + 1);
-    const RunResult created = Pack({"create", "--level", "1", "-o", installer, files()});
-    EXPECT_EQ(created.exit_code, 0) << created.err;
-    EXPECT_NE(created.err.find("warning: the files hold more than 1 GiB"), std::string::npos) << created.err;
+    const std::string command = Quoted(kPacker) + " create --level 1 -o " + Quoted(installer) + " " + Quoted(files());
+    const RunResult created = RunProgram("script", {"-qec", command, "/dev/null"});
+    EXPECT_EQ(created.exit_code, 0) << created.out;
+    EXPECT_NE(created.out.find("warning: the files hold more than 1 GiB"), std::string::npos) << created.out;
+    EXPECT_NE(created.out.find("\rpacking ["), std::string::npos) << "a progress bar";
+    EXPECT_NE(created.out.find("100%"), std::string::npos);
 
     fs::remove(files("large.bin"));
     const RunResult small = Pack({"create", "-o", installer, files()});
