@@ -11,11 +11,17 @@ uint32_t AlignUp(uint64_t value, uint32_t alignment)
     return static_cast<uint32_t>((value + alignment - 1) / alignment * alignment);
 }
 
+uint64_t EndInMemory(const PeSection& section)
+{
+    return uint64_t{section.virtual_address} + std::max(section.virtual_size, section.raw_size);
+}
+
+// The section that ends highest in memory; of several, the last in the table.
 const PeSection* LastSection(const PeImage& image)
 {
     const PeSection* last = nullptr;
     for (const PeSection& section : image.sections)
-        if (!last || section.virtual_address > last->virtual_address)
+        if (!last || EndInMemory(section) >= EndInMemory(*last))
             last = &section;
     return last;
 }
@@ -87,8 +93,8 @@ std::optional<Placement> PlaceResourceSection(Bytes& file, const PeImage& image,
             resources.address < section.virtual_address + std::max(section.virtual_size, section.raw_size))
             std::copy_n(".rsrcold", 8, file.begin() + static_cast<ptrdiff_t>(section.header_offset));
     StoreLe16(file, image.coff_header_offset + 2, static_cast<uint16_t>(image.sections.size() + 1));
-    const uint64_t lastEnd = uint64_t{last->virtual_address} + std::max(last->virtual_size, last->raw_size);
-    return Placement{header, AlignUp(std::max<uint64_t>(lastEnd, image.size_of_headers), image.section_alignment),
+    return Placement{header,
+                     AlignUp(std::max<uint64_t>(EndInMemory(*last), image.size_of_headers), image.section_alignment),
                      AlignUp(sectionsEnd, image.file_alignment), 0};
 }
 

@@ -99,6 +99,28 @@ TEST(PeWriter, PutsTheResourcesAboveTheHeadersEvenWhenNoSectionHasAnySize)
     EXPECT_EQ(*found, package);
 }
 
+TEST(PeWriter, PlacesTheNewSectionAfterTheOneThatEndsHighest)
+{
+    // Found by fuzzing: an empty section at the same address as the next one
+    // was taken for the last, and the new section overlapped the next one.
+    Bytes file = ReleaseStub();
+    const size_t sections = OptionalHeader(file) + LoadLe16(file, LoadLe32(file, 0x3C) + 20);
+    const uint16_t count = LoadLe16(file, LoadLe32(file, 0x3C) + 6);
+    const size_t lastButOne = sections + kSectionHeaderSize * (count - 2);
+    const size_t last = sections + kSectionHeaderSize * (count - 1);
+    StoreLe32(file, lastButOne + 8, 0);                          // no virtual size,
+    StoreLe32(file, lastButOne + 16, 0);                         // no bytes,
+    StoreLe32(file, lastButOne + 12, LoadLe32(file, last + 12));  // at the last one's address
+    StoreLe32(file, OptionalHeader(file) + 96 + 8 * 2, 0);       // no resources
+    std::string error;
+    const Bytes package = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+    const std::optional<ResourceWriteResult> written = WritePackageResource(file, package, &error);
+    ASSERT_TRUE(written) << error;
+    const std::optional<Bytes> found = FindPackageResource(written->file, &error);
+    ASSERT_TRUE(found) << error;
+    EXPECT_EQ(*found, package);
+}
+
 TEST(PeWriter, RefusesAResourceTreeThatPointsOutsideItsSection)
 {
     Bytes file = ReleaseStub();
