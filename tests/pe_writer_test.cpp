@@ -22,11 +22,28 @@ size_t OptionalHeader(const Bytes& file)
     return LoadLe32(file, 0x3C) + 24;
 }
 
+// A zlib stream of nothing: any package will do.
+const Bytes kPackage = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
+
+// Whether the writer accepts the file and the result carries the package.
+testing::AssertionResult CarriesThePackageOnceWritten(const Bytes& file)
+{
+    std::string error;
+    const std::optional<ResourceWriteResult> written = WritePackageResource(file, kPackage, &error);
+    if (!written)
+        return testing::AssertionFailure() << "refused: " << error;
+    const std::optional<Bytes> found = FindPackageResource(written->file, &error);
+    if (!found)
+        return testing::AssertionFailure() << "the package is not found again: " << error;
+    if (*found != kPackage)
+        return testing::AssertionFailure() << "another package is found";
+    return testing::AssertionSuccess();
+}
+
 std::string RefusalOf(const Bytes& file)
 {
     std::string error;
-    const Bytes package = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
-    EXPECT_FALSE(WritePackageResource(file, package, &error));
+    EXPECT_FALSE(WritePackageResource(file, kPackage, &error));
     std::string readError;
     EXPECT_FALSE(FindPackageResource(file, &readError));
     return error;
@@ -90,13 +107,7 @@ TEST(PeWriter, PutsTheResourcesAboveTheHeadersEvenWhenNoSectionHasAnySize)
             StoreLe32(file, sections + kSectionHeaderSize * i + field, 0);
     StoreLe32(file, OptionalHeader(file) + 96 + 8 * 2, 0);  // no resources
     file.resize(LoadLe32(file, OptionalHeader(file) + 60));  // nothing but the headers
-    std::string error;
-    const Bytes package = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
-    const std::optional<ResourceWriteResult> written = WritePackageResource(file, package, &error);
-    ASSERT_TRUE(written) << error;
-    const std::optional<Bytes> found = FindPackageResource(written->file, &error);
-    ASSERT_TRUE(found) << error;
-    EXPECT_EQ(*found, package);
+    EXPECT_TRUE(CarriesThePackageOnceWritten(file));
 }
 
 TEST(PeWriter, PlacesTheNewSectionAfterTheOneThatEndsHighest)
@@ -112,13 +123,7 @@ TEST(PeWriter, PlacesTheNewSectionAfterTheOneThatEndsHighest)
     StoreLe32(file, lastButOne + 16, 0);                         // no bytes,
     StoreLe32(file, lastButOne + 12, LoadLe32(file, last + 12));  // at the last one's address
     StoreLe32(file, OptionalHeader(file) + 96 + 8 * 2, 0);       // no resources
-    std::string error;
-    const Bytes package = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
-    const std::optional<ResourceWriteResult> written = WritePackageResource(file, package, &error);
-    ASSERT_TRUE(written) << error;
-    const std::optional<Bytes> found = FindPackageResource(written->file, &error);
-    ASSERT_TRUE(found) << error;
-    EXPECT_EQ(*found, package);
+    EXPECT_TRUE(CarriesThePackageOnceWritten(file));
 }
 
 TEST(PeWriter, RefusesAResourceTreeThatPointsOutsideItsSection)
