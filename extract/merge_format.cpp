@@ -38,15 +38,28 @@ bool EqualsIgnoringCase(const char* text, size_t length, const char* upper)
     return true;
 }
 
-// CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices whatever the extension.
+// The port number of COM and LPT: a digit from 1 to 9, or one of the
+// superscript digits that Windows also accepts there (1, 2 and 3 at 0xB9,
+// 0xB2 and 0xB3 in code page 1252).
+bool IsPortNumber(char c)
+{
+    const unsigned char u = static_cast<unsigned char>(c);
+    return (u >= '1' && u <= '9') || u == 0xB9 || u == 0xB2 || u == 0xB3;
+}
+
+// CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9 and LPT1-9 name devices
+// whatever the extension, and Windows ignores spaces before the extension:
+// "CON .txt" and "lpt1 .log" are devices too.
 bool IsReservedDeviceName(const char* name)
 {
     const char* dot = std::strchr(name, '.');
-    const size_t stem = dot ? static_cast<size_t>(dot - name) : std::strlen(name);
-    for (const char* device : {"CON", "PRN", "AUX", "NUL"})
+    size_t stem = dot ? static_cast<size_t>(dot - name) : std::strlen(name);
+    while (stem > 0 && name[stem - 1] == ' ')
+        --stem;
+    for (const char* device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"})
         if (EqualsIgnoringCase(name, stem, device))
             return true;
-    if (stem == 4 && name[3] >= '1' && name[3] <= '9')
+    if (stem == 4 && IsPortNumber(name[3]))
         return EqualsIgnoringCase(name, 3, "COM") || EqualsIgnoringCase(name, 3, "LPT");
     return false;
 }

@@ -69,8 +69,9 @@ uint64_t MergeContentsOffset(uint32_t count);
 // Whether a 260-byte name field holds a bare file name that Windows creates as
 // a plain file in the folder it is joined to: NUL-terminated within the field,
 // not empty, no path separators, drive colon or characters Windows refuses, not
-// "." or "..", no reserved device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9,
-// with or without an extension), and no trailing dot or space.
+// "." or "..", no reserved device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$,
+// COM1-9, LPT1-9, with or without spaces and an extension after it), and no
+// trailing dot or space.
 bool IsSafeFileName(const char* field, size_t fieldSize = kMergeNameSize);
 
 #endif

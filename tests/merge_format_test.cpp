@@ -160,6 +160,8 @@ TEST(MergeFormat, OnlyBareFileNamesThatWindowsCreatesAreAccepted)
         "C:evil.txt",   "c:\\x.txt",  "con",         "CON.txt",   "nul",          "Prn.log",   "aux.tar.gz",
         "COM1",         "com9.txt",   "LPT1",        "lpt5.doc",  "name.",        "name ",     "a*b",
         "what?.txt",    "a<b",        "a>b",         "a|b",       "quote\".txt",  "tab\there", "\x01start",
+        "CON .txt",     "NUL .log",   "LPT1 .txt",   "com1  .a",  "COM\xb9",      "LPT\xb2",   "LPT\xb3.txt",
+        "conin$",       "CONOUT$.x",
     };
     for (const char* name : refused) {
         char field[kMergeNameSize] = {};
@@ -173,7 +175,8 @@ TEST(MergeFormat, OnlyBareFileNamesThatWindowsCreatesAreAccepted)
         }
     }
     const char* accepted[] = {"Setup.exe", "a", ".profile", "com10.txt", "console.txt", "nul1", "LPT",
-                              "data file (1).bin", "caf\xe9.txt", "com0"};
+                              "data file (1).bin", "caf\xe9.txt", "com0",
+                              "CON x.txt", "LPT\xb9\xb9", "COM\xb4"};
     for (const char* name : accepted) {
         char field[kMergeNameSize] = {};
         std::strcpy(field, name);
