@@ -16,6 +16,15 @@ namespace {
 
 constexpr uint64_t kLargestEntry = 0xFFFFFFFFu;  // sizes are 32-bit
 
+// The installer joins each name to its folder in a path of at most 259
+// characters: to "C:\Quillmoor\" (13), and first to the temporary folder.
+constexpr size_t kLongestPath = 259;
+constexpr size_t kDestinationLength = 13;
+constexpr size_t kLongestName = kLongestPath - kDestinationLength;
+// Temporary folders run to 60 characters and more ("C:\Documents and
+// Settings\<user>\Local Settings\Temp\"): longer names are a risk.
+constexpr size_t kDeepTemporaryFolder = 80;
+
 std::string Utf8(const fs::path& path)
 {
     const std::u8string text = path.u8string();
@@ -31,7 +40,8 @@ void ClampTimes(FileTimes* times, int64_t epochSeconds)
 }
 
 // One file, checked; adds a line to *problems for each thing wrong with it.
-std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& options, std::vector<std::string>* problems)
+std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& options, std::vector<std::string>* problems,
+                                 std::vector<std::string>* warnings)
 {
     const std::string shown = Utf8(path);
     auto refuse = [&](const std::string& why) {
@@ -54,8 +64,15 @@ std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& option
     const std::optional<std::string> name = Utf8ToCodePage(entry.display_name, options.code_page, &why);
     if (!name)
         return refuse(why);
-    if (name->size() >= kMergeNameSize || !IsSafeFileName(name->c_str(), name->size() + 1))
+    if (name->size() > kLongestName)
+        return refuse("its name is " + std::to_string(name->size()) + " bytes long; the installer puts files in " +
+                      "C:\\Quillmoor\\, where names of at most " + std::to_string(kLongestName) + " bytes fit");
+    if (!IsSafeFileName(name->c_str(), name->size() + 1))
         return refuse("its name is not one the installer can create on Windows");
+    if (name->size() > kLongestPath - kDeepTemporaryFolder)
+        warnings->push_back(shown + ": its name is " + std::to_string(name->size()) +
+                            " bytes long; it installs only where the temporary folder's path is at most " +
+                            std::to_string(kLongestPath - name->size()) + " characters long");
     entry.name = *name;
     const std::optional<FileTimes> times = ReadFileTimes(path, &why);
     if (!times)
@@ -91,7 +108,7 @@ std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std:
     PackPlan plan;
     for (const fs::path& path : options.paths)
         for (const fs::path& file : Expand(path, problems))
-            if (std::optional<PackEntry> entry = Examine(file, options, problems))
+            if (std::optional<PackEntry> entry = Examine(file, options, problems, &plan.warnings))
                 plan.entries.push_back(std::move(*entry));
     if (plan.entries.empty() && problems->empty())
         problems->push_back("no files to pack");

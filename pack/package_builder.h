@@ -25,6 +25,7 @@ struct PackPlan {
     std::vector<PackEntry> entries;  // sorted by name without regard to case
     std::string launch;              // in the target code page; empty: nothing
     uint64_t contents_size = 0;
+    std::vector<std::string> warnings;  // "PATH: reason", for names that may not fit everywhere
 };
 
 struct PackOptions {

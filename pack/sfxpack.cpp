@@ -272,6 +272,8 @@ int Create(const std::vector<std::string>& args)
     const std::optional<Bytes> stubBytes = ReadStub(stub, &error);
     if (!stubBytes)
         return Fail(error + " (the stub must be a Windows program: --stub STUB.exe)");
+    for (const std::string& warning : plan->warnings)
+        Warn(warning);
     if (plan->contents_size > kLargeContents)
         Warn("the files hold more than 1 GiB; a 32-bit installer may fail to hold them in memory at once");
 

@@ -142,6 +142,10 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"empty file", [&] { WriteFile(files("empty.txt"), ""); }, {}, "empty.txt", "empty"},
         {"device name", [&] { WriteFile(files("con.txt"), "x"); }, {}, "con.txt", "name"},
         {"trailing dot", [&] { WriteFile(files("name."), "x"); }, {}, "name.", "name"},
+        {"device before spaces", [&] { WriteFile(files("CON .txt"), "x"); }, {}, "CON .txt", "name"},
+        {"superscript port", [&] { WriteFile(files("LPT\xc2\xb2.txt"), "x"); }, {}, "LPT\xc2\xb2.txt", "name"},
+        {"too long to install", [&] { WriteFile(files(std::string(247, 'n')), "x"); }, {}, std::string(247, 'n'),
+         "names of at most 246 bytes fit"},
         {"not in 1252", [&] { WriteFile(files("\xe6\x97\xa5\xe6\x9c\xac.txt"), "x"); }, {},
          "\xe6\x97\xa5\xe6\x9c\xac.txt", "code page 1252"},
         {"case twins", [&] { WriteFile(files("README.TXT"), "x"); }, {}, "README.TXT", "same name"},
@@ -195,6 +199,13 @@ TEST_F(PackerTest, LongPackingWarnsPastOneGibibyteAndShowsProgressOnATerminal)
     fs::remove(files("large.bin"));
     const RunResult small = Pack({"create", "-o", installer, files()});
     EXPECT_EQ(small.err.find("warning"), std::string::npos) << small.err;
+
+    // A name that fits under C:\Quillmoor\ but not under every temporary folder.
+    WriteFile(files(std::string(200, 'n')), "x");
+    const RunResult longName = Pack({"create", "-o", installer, files()});
+    EXPECT_EQ(longName.exit_code, 0) << longName.err;
+    EXPECT_NE(longName.err.find("temporary folder's path is at most 59 characters"), std::string::npos)
+        << longName.err;
 }
 
 TEST_F(PackerTest, WrongCallsAreUsageErrors)
