@@ -68,8 +68,11 @@ int StreamInflater::Decompress(const char* inputPath, const char* outputPath)
     OnProgress(PercentComplete());  // made on every path, after an abort or an error too
     inflateEnd(this);
 
-    ReportStatus();
+    // The files are closed before the status is told: closing writes out what
+    // the runtime still buffers, and a run whose output did not reach the file
+    // must not be called a success.
     CloseFiles();
+    ReportStatus();
     return abort_requested ? INFLATE_ABORTED : last_result;
 }
 
@@ -109,13 +112,7 @@ void StreamInflater::ReportStatus()
 {
     if (abort_requested) {
         OnStatus(kUserAbort);
-        return;
-    }
-    // Bytes still in the runtime's buffer must reach the file before the run
-    // can be called a success: a full disk shows up here, not in fwrite.
-    if ((last_result == Z_OK || last_result == Z_STREAM_END) && std::fflush(output_file) != 0)
-        last_result = kShortWrite;
-    if (last_result == Z_OK || last_result == Z_STREAM_END) {
+    } else if (last_result == Z_OK || last_result == Z_STREAM_END) {
         last_result = Z_OK;
         OnStatus(kSuccess);
     } else {
@@ -128,8 +125,11 @@ void StreamInflater::CloseFiles()
     if (input_file)
         std::fclose(input_file);
     input_file = nullptr;
-    if (output_file && std::fclose(output_file) != 0 && last_result == Z_OK)
-        last_result = kShortWrite;  // a file cut short must not pass for whole
+    // A full disk shows up here, when the runtime writes out its buffer, not
+    // in fwrite: a file cut short must not pass for whole.
+    const bool ranWell = last_result == Z_OK || last_result == Z_STREAM_END;
+    if (output_file && std::fclose(output_file) != 0 && ranWell)
+        last_result = kShortWrite;
     output_file = nullptr;
 }
 
