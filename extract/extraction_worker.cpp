@@ -8,8 +8,13 @@
 
 #include "app/destination_folder.h"
 #include "app/stub_state.h"
+#include "extract/chunked_io.h"
+#include "extract/destination_lock.h"
+#include "extract/installing.h"
 #include "extract/merge_format.h"
 #include "extract/package_resource.h"
+#include "extract/repeated_names.h"
+#include "extract/stoppable_inflation.h"
 #include "extract/worker_reports.h"
 #include "inflate/stream_inflater.h"
 #include "resources/resource_ids.h"
@@ -38,6 +43,7 @@ constexpr char kEmptyEntry[] = "Invalid data file size, extracting process abort
 constexpr char kShortEntryWrite[] = "Writing data error, extracting process aborted!";
 constexpr char kCannotCopyFormat[] = "Fail to copy %s, extracting process aborted!";
 constexpr char kCannotLaunchFormat[] = "Fail to open %s, launching process aborted!";
+constexpr char kLinkedDestination[] = "The destination folder is a link, extracting process aborted!";
 
 // A path buffer: empty, or a complete path. Formatting never truncates: a
 // path that does not fit leaves the buffer empty and reports false.
@@ -78,6 +84,7 @@ struct Job {
     MergeEntry* table = nullptr;
     uint64_t contentsOffset = 0;
     uint32_t rollbackFrom = 0;  // the last entry whose temporary copy may exist
+    uint32_t installed = 0;     // entries installed: their copies are gone, or are the installed files
 };
 
 void ReportPercentValue(Job& job, long percent)
@@ -107,19 +114,6 @@ void CloseOpenFile(Job& job)
     job.openFile = INVALID_HANDLE_VALUE;
 }
 
-FILETIME AsFileTime(uint64_t time)
-{
-    return {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
-}
-
-void ApplyTimes(HANDLE file, const MergeEntry& entry)
-{
-    const FILETIME creation = AsFileTime(entry.creation_time);
-    const FILETIME access = AsFileTime(entry.last_access_time);
-    const FILETIME write = AsFileTime(entry.last_write_time);
-    SetFileTime(file, &creation, &access, &write);
-}
-
 HANDLE CreateForWriting(const char* path)
 {
     return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, /*attributes=*/nullptr, CREATE_ALWAYS,
@@ -129,30 +123,6 @@ HANDLE CreateForWriting(const char* path)
 bool IsValid(HANDLE file)
 {
     return file != nullptr && file != INVALID_HANDLE_VALUE;
-}
-
-// Installs the temporary copy as `installed`, over what is there, with the
-// package's three times (a copy keeps only the last write time). It goes in
-// under a name of its own first and is then renamed, so that a full disk or a
-// locked file never leaves a partly written or half replaced file behind.
-bool InstallCopy(const char* copy, const char* installed, const MergeEntry& entry)
-{
-    Path staging;
-    if (!staging.Format("%s.sfxtmp", installed))
-        return false;
-    bool installedWhole = CopyFileA(copy, staging.text, /*failIfExists=*/FALSE) != FALSE;
-    if (installedWhole) {
-        HANDLE file = CreateFileA(staging.text, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (IsValid(file)) {
-            ApplyTimes(file, entry);
-            CloseHandle(file);
-        }
-        installedWhole = MoveFileExA(staging.text, installed, MOVEFILE_REPLACE_EXISTING) != FALSE;
-    }
-    if (!installedWhole)
-        DeleteFileA(staging.text);
-    return installedWhole;
 }
 
 // 1. The bar's range, an empty percent, the first status.
@@ -201,9 +171,9 @@ Route WritePackage(Job& job)
         return Fail(job, kCannotCreatePackageFile, Route::Cleanup);
     }
     SetFilePointer(job.openFile, 0, nullptr, FILE_BEGIN);
-    DWORD written = 0;
-    // A short write shows up as a stream that does not inflate.
-    WriteFile(job.openFile, package.bytes, package.size, &written, nullptr);
+    // A failed or short write shows up as a stream that does not inflate.
+    if (WriteInChunks(job.openFile, package.bytes, package.size) == ChunkedResult::Stopped)
+        return Route::Cleanup;
     CloseOpenFile(job);
     return StopRequested() ? Route::Cleanup : Route::Next;
 }
@@ -214,7 +184,10 @@ Route Inflate(Job& job)
     ReportProgress(job.window, 75);
     ReportPercent(job.window, "75%");
     ReportStatus(job.window, kDecompressing);
-    if (DecompressFile(job.packageFile.text, job.mergeFile.text) != 0)
+    const int result = InflateUnlessStopped(job.packageFile.text, job.mergeFile.text);
+    if (result == StreamInflater::INFLATE_ABORTED)
+        return Route::Cleanup;
+    if (result != 0)
         return Fail(job, kCannotDecompress, Route::Cleanup);
     DeleteFileA(job.packageFile.text);
     ReportProgress(job.window, 100);
@@ -246,11 +219,12 @@ Route LoadMergeFile(Job& job)
     if (!job.merge)
         return Fail(job, kCannotReadMergeFile, Route::Cleanup);
     SetFilePointer(job.openFile, 0, nullptr, FILE_BEGIN);
-    DWORD read = 0;
-    const BOOL readWhole = ReadFile(job.openFile, job.merge, job.mergeSize, &read, nullptr);
+    const ChunkedResult read = ReadInChunks(job.openFile, job.merge, job.mergeSize);
     CloseOpenFile(job);
     DeleteFileA(job.mergeFile.text);
-    if (!readWhole || read != job.mergeSize)
+    if (read == ChunkedResult::Stopped)
+        return Route::Cleanup;
+    if (read == ChunkedResult::Failed)
         return Fail(job, kCannotReadMergeFile, Route::Cleanup);
 
     switch (ReadMergeHeader(job.merge, job.mergeSize, &job.header)) {
@@ -261,13 +235,27 @@ Route LoadMergeFile(Job& job)
     default:
         return Fail(job, kInvalidMergeFile, Route::Cleanup);
     }
-    // The header check bounds the count by the file's size, so this fits.
-    job.table = static_cast<MergeEntry*>(LocalAlloc(LMEM_ZEROINIT, sizeof(MergeEntry) * job.header.count));
+    // The header check bounds the count by the file's size, but a record in
+    // memory is larger than on disk: in 32 bits the product could wrap.
+    const uint64_t tableSize = uint64_t{sizeof(MergeEntry)} * job.header.count;
+    if (tableSize > SIZE_MAX)
+        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
+    job.table = static_cast<MergeEntry*>(LocalAlloc(LMEM_ZEROINIT, static_cast<SIZE_T>(tableSize)));
     uint32_t badEntry = 0;
     if (!job.table)
         return Fail(job, kCannotReadMergeFile, Route::Cleanup);
     if (ReadMergeTable(job.merge, job.mergeSize, job.header, job.table, &badEntry) != MergeStatus::Ok)
         return Fail(job, kInvalidMergeFile, Route::Cleanup);
+    // Two entries of one name would share one temporary copy, and one of the
+    // files would be installed with another's bytes.
+    switch (CheckNamesAreUnique(job.table, job.header.count)) {
+    case NameCheck::Unique:
+        break;
+    case NameCheck::Repeated:
+        return Fail(job, kInvalidMergeFile, Route::Cleanup);
+    case NameCheck::OutOfMemory:
+        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
+    }
     ReportStatus(job.window, kExtractingInformation);
     job.contentsOffset = MergeContentsOffset(job.header.count);
     return Route::Next;
@@ -291,10 +279,14 @@ Route UnpackEntries(Job& job)
         if (entry.size == 0)
             return Fail(job, kEmptyEntry, Route::Rollback);  // the rollback closes the file
         SetFilePointer(job.openFile, 0, nullptr, FILE_BEGIN);
-        DWORD written = 0;
-        if (!WriteFile(job.openFile, job.merge + job.contentsOffset, entry.size, &written, nullptr) ||
-            written != entry.size)
+        switch (WriteInChunks(job.openFile, job.merge + job.contentsOffset, entry.size)) {
+        case ChunkedResult::Done:
+            break;
+        case ChunkedResult::Stopped:
+            return Route::Rollback;
+        case ChunkedResult::Failed:
             return Fail(job, kShortEntryWrite, Route::Rollback);
+        }
         ApplyTimes(job.openFile, entry);
         CloseOpenFile(job);
         job.contentsOffset += entry.size;
@@ -324,6 +316,9 @@ Route InstallEntries(Job& job)
     // From here on the copies of the entries not yet installed are in the
     // temporary folder: a rollback deletes all of them.
     job.rollbackFrom = count - 1;
+    DestinationLock destination;
+    if (destination.Acquire(DestinationFolder) == DestinationState::Link)
+        return Fail(job, kLinkedDestination, Route::Rollback);
     for (uint32_t i = 0; i < count; ++i) {
         const MergeEntry& entry = job.table[i];
         ReportPercentValue(job, PercentAfter(i, count));
@@ -332,9 +327,20 @@ Route InstallEntries(Job& job)
         Path copy, installed;
         if (!copy.Join(job.temporaryFolder, entry.name) || !installed.Join(DestinationFolder, entry.name))
             return FailWithName(job, kCannotCopyFormat, entry.name, Route::Rollback);
-        if (!InstallCopy(copy.text, installed.text, entry))
-            return FailWithName(job, kCannotCopyFormat, entry.name, Route::Rollback);
-        DeleteFileA(copy.text);
+        // With the temporary folder inside the destination, the copy is
+        // already the installed file: keep it.
+        if (!IsSameFile(copy.text, installed.text)) {
+            switch (InstallFile(copy.text, DestinationFolder, installed.text, entry)) {
+            case InstallResult::Installed:
+                break;
+            case InstallResult::Stopped:
+                return Route::Rollback;
+            case InstallResult::Failed:
+                return FailWithName(job, kCannotCopyFormat, entry.name, Route::Rollback);
+            }
+            DeleteFileA(copy.text);
+        }
+        job.installed = i + 1;
         if (StopRequested())
             return Route::Rollback;
     }
@@ -354,6 +360,9 @@ Route Finish(Job& job)
     ReportPercent(job.window, "100%");
     ReportStatus(job.window, kCompleted);
     ShowSuccess(job.window, kSucceeded);
+    // A stop while the box was up is the user's last word: no launch.
+    if (StopSignalled())
+        return Route::Cleanup;
     if (job.header.launch_name[0] != '\0') {
         Path launch;
         if (!launch.Join(DestinationFolder, job.header.launch_name))
@@ -366,7 +375,8 @@ Route Finish(Job& job)
     return Route::Cleanup;
 }
 
-// Deletes the temporary copies of entries job.rollbackFrom down to 0.
+// Deletes the temporary copies of entries job.rollbackFrom down to 0, but
+// never those of installed entries: a copy that is the installed file stays.
 void RollBack(Job& job)
 {
     ReportStatus(job.window, kRollingBack);
@@ -378,7 +388,7 @@ void RollBack(Job& job)
     for (uint32_t k = job.rollbackFrom + 1; k-- > 0;) {
         ReportProgress(job.window, static_cast<int>(PercentAt(k, count)));
         Path copy;
-        if (copy.Join(job.temporaryFolder, job.table[k].name))
+        if (k >= job.installed && copy.Join(job.temporaryFolder, job.table[k].name))
             DeleteFileA(copy.text);
     }
 }

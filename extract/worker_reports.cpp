@@ -38,6 +38,11 @@ bool StopRequested()
     return WaitForSingleObject(StopEvent, kCheckPacingMs) == WAIT_OBJECT_0;
 }
 
+bool StopSignalled()
+{
+    return WaitForSingleObject(StopEvent, /*milliseconds=*/0) == WAIT_OBJECT_0;
+}
+
 void ShowError(HWND window, const char* message)
 {
     MessageBoxA(window, message, kStubTitle, MB_ICONERROR);

@@ -16,6 +16,9 @@ void ReportStatus(HWND window, const char* text);
 // Waits up to 100 ms for the stop event. Only a signalled event is a stop;
 // a time-out or a failed wait is not.
 bool StopRequested();
+// Looks at the stop event without waiting. The long steps look between chunks
+// of their work, so that a close takes effect within one chunk.
+bool StopSignalled();
 
 void ShowError(HWND window, const char* message);
 void ShowSuccess(HWND window, const char* message);

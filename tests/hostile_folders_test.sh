@@ -1,23 +1,15 @@
 #!/usr/bin/env bash
-# Installers on full disks: small tmpfs mounts stand for a temporary folder too
-# small for the package, for the inflated file or for the entries, and for a
-# destination folder too small for the last entry. Each run must end with the
-# right error box, report no success, leave no file of its own in the
-# temporary folder and no partly written file in the destination.
-#   full_disk_test.sh BUILD_DIR WINE_STATE      (needs root, for mount)
+# Installers against folders that work against them: a destination folder that
+# is a link to another folder, and full disks, as small tmpfs mounts for a
+# temporary folder too small for the package, for the inflated file or for the
+# entries, and for a destination folder too small for the last entry. Each run
+# must end with the right error box, report no success, leave no file of its
+# own in the temporary folder and no partly written file in the destination.
+#   hostile_folders_test.sh BUILD_DIR WINE_STATE   (the full disks need root, for mount)
 set -euo pipefail
 build=$1 state=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
-if [ "$(id -u)" -ne 0 ]; then
-    echo "skipped: mounting a small file system needs root"
-    exit 77
-fi
 work=$(mktemp -d)
-if ! { mkdir -p "$work/probe" && mount -t tmpfs -o size=4k tmpfs "$work/probe" && umount "$work/probe"; }; then
-    echo "skipped: this machine does not let root mount a tmpfs"
-    rm -rf "$work"
-    exit 77
-fi
 mounts=()
 cleanup() {
     for point in "${mounts[@]}"; do umount "$point" 2>/dev/null || true; done
@@ -71,14 +63,30 @@ expect() {
 
 mkdir "$work/incompressible" "$work/zeros" "$work/many" "$work/large-last"
 head -c 65536 /dev/urandom >"$work/incompressible/random.bin"
+for name in incompressible; do pack "$name"; done
+roomy=$work/roomy-temporary
+mkdir -p "$roomy"
+
+# Anybody may make the folder before the installer runs, as a link to a
+# folder of the system's; nothing may be installed through it.
+mkdir "$work/elsewhere"
+rm -rf "$destination"
+ln -s "$work/elsewhere" "$destination"
+expect "a destination folder that is a link" "$work/incompressible.exe" "$roomy" \
+    "The destination folder is a link, extracting process aborted!"
+rm "$destination"
+
+if [ "$(id -u)" -ne 0 ] ||
+   ! { mkdir -p "$work/probe" && mount -t tmpfs -o size=4k tmpfs "$work/probe" && umount "$work/probe"; }; then
+    echo "full disks skipped: this machine does not let us mount a small file system (needs root)"
+    exit "$failures"
+fi
+
 head -c 300000 /dev/zero >"$work/zeros/zeros.bin"
 for i in $(seq 10 49); do printf 'x' >"$work/many/file$i.txt"; done
 head -c 20000 /dev/urandom >"$work/large-last/a.bin"
 head -c 100000 /dev/urandom >"$work/large-last/b.bin"
-for name in incompressible zeros many large-last; do pack "$name"; done
-
-roomy=$work/roomy-temporary
-mkdir -p "$roomy"
+for name in zeros many large-last; do pack "$name"; done
 
 small_disk 16k "$work/temporary"
 rm -rf "$destination"
@@ -99,10 +107,20 @@ expect "a temporary folder too small for the entries" "$work/many.exe" "$work/te
     "Writing data error, extracting process aborted!"
 release "$work/temporary"
 
-small_disk 64k "$destination"
+# A file system mounted at the destination folder would be a link to the
+# installer, which refuses it. So drive C: itself is the small disk for this
+# case: a tmpfs with the prefix's folders linked in, and a real Quillmoor.
+rm -rf "$destination"
+small_disk 64k "$work/small-c"
+for folder in "$state/prefix/drive_c"/*; do ln -s "$folder" "$work/small-c/"; done
+drive=$state/prefix/dosdevices/c:
+restore_drive() { ln -sfn ../drive_c "$drive"; }
+trap 'restore_drive; cleanup' EXIT
+ln -sfn "$work/small-c" "$drive"
+destination=$work/small-c/Quillmoor
 expect "a destination folder too small for the last entry" "$work/large-last.exe" "$roomy" \
     "Fail to copy b.bin, extracting process aborted!" a.bin
-release "$destination"
-rm -rf "$destination"
+restore_drive
+release "$work/small-c"
 
 [ "$failures" -eq 0 ]
