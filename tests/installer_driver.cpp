@@ -1,10 +1,11 @@
 // Runs an installer as a user would and says what its windows showed, as it
 // happens: every status line and percentage of the progress window, and every
 // message box, which it answers with OK. Ends with the installer's exit code.
-//   installer_driver [--temp FOLDER] INSTALLER.exe [PICTURES_FOLDER]
-// --temp gives the installer that temporary folder. With a pictures folder, it
-// saves progress-window.bmp (while files are being copied) and success-box.bmp
-// there.
+//   installer_driver [--temp FOLDER] [--close-at STATUS] INSTALLER.exe [PICTURES_FOLDER]
+// --temp gives the installer that temporary folder. --close-at closes the
+// window as a user would, 100 ms after a status line that starts with STATUS
+// shows, and says when. With a pictures folder, it saves progress-window.bmp
+// (while files are being copied) and success-box.bmp there.
 #include <windows.h>
 
 #include <chrono>
@@ -46,15 +47,21 @@ std::string ControlText(HWND window, int control)
 
 int main(int argc, char** argv)
 {
-    if (argc >= 3 && std::string(argv[1]) == "--temp") {
-        const std::string temporary = std::string(argv[2]) + "\\";
-        SetEnvironmentVariableA("TMP", temporary.c_str());
-        SetEnvironmentVariableA("TEMP", temporary.c_str());
+    std::string closeAt;
+    while (argc >= 3 && (std::string(argv[1]) == "--temp" || std::string(argv[1]) == "--close-at")) {
+        if (std::string(argv[1]) == "--temp") {
+            const std::string temporary = std::string(argv[2]) + "\\";
+            SetEnvironmentVariableA("TMP", temporary.c_str());
+            SetEnvironmentVariableA("TEMP", temporary.c_str());
+        } else {
+            closeAt = argv[2];
+        }
         argc -= 2;
         argv += 2;
     }
     if (argc < 2) {
-        std::fprintf(stderr, "usage: installer_driver [--temp FOLDER] INSTALLER.exe [PICTURES_FOLDER]\n");
+        std::fprintf(stderr,
+                     "usage: installer_driver [--temp FOLDER] [--close-at STATUS] INSTALLER.exe [PICTURES_FOLDER]\n");
         return 1;
     }
     const std::string pictures = argc > 2 ? std::string(argv[2]) + "\\" : "";
@@ -110,6 +117,13 @@ int main(int argc, char** argv)
         std::fflush(stdout);
         status = nowStatus;
         percent = nowPercent;
+        if (!closeAt.empty() && status.rfind(closeAt, 0) == 0) {
+            closeAt.clear();
+            Sleep(100);  // well inside the step
+            PostMessageA(search.found, WM_SYSCOMMAND, SC_CLOSE, 0);
+            stamp();
+            std::printf("closed\n");
+        }
         if (!pictured && status.rfind("Copying", 0) == 0) {
             Sleep(50);
             pictured = SaveWindowPicture(search.found, pictures + "progress-window.bmp");
