@@ -52,7 +52,7 @@ std::optional<std::string> Convert(const std::string& text, unsigned from, unsig
     return wide ? Narrow(*wide, to) : std::nullopt;
 }
 
-bool IsKnownCodePage(unsigned codePage)
+bool CanConvert(unsigned codePage)
 {
     return IsValidCodePage(codePage) != 0;
 }
@@ -87,7 +87,7 @@ std::optional<std::string> Convert(const std::string& text, unsigned from, unsig
     return Convert(text, from == 65001 ? "UTF-8" : IconvName(from), to == 65001 ? "UTF-8" : IconvName(to));
 }
 
-bool IsKnownCodePage(unsigned codePage)
+bool CanConvert(unsigned codePage)
 {
     iconv_t converter = iconv_open("UTF-8", IconvName(codePage).c_str());
     if (converter == reinterpret_cast<iconv_t>(-1))
@@ -139,6 +139,11 @@ char32_t FoldToUpper(char32_t c)
 }
 
 }  // namespace
+
+bool IsKnownCodePage(unsigned codePage)
+{
+    return CanConvert(codePage);
+}
 
 std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned codePage, std::string* error)
 {

@@ -6,6 +6,9 @@
 #include <optional>
 #include <string>
 
+// Whether names can be converted to and from the code page here.
+bool IsKnownCodePage(unsigned codePage);
+
 // The name in the code page, or nothing (with the reason in *error) when it is
 // not UTF-8, a character has no exact counterpart, or the code page is unknown.
 std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned codePage, std::string* error);

@@ -6,9 +6,11 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <set>
 
 #include "extract/merge_format.h"
 #include "pack/code_page.h"
+#include "pack/file_io.h"
 
 namespace fs = std::filesystem;
 
@@ -25,11 +27,6 @@ constexpr size_t kLongestName = kLongestPath - kDestinationLength;
 // Settings\<user>\Local Settings\Temp\"): longer names are a risk.
 constexpr size_t kDeepTemporaryFolder = 80;
 
-std::string Utf8(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
 
 void ClampTimes(FileTimes* times, int64_t epochSeconds)
 {
@@ -39,18 +36,37 @@ void ClampTimes(FileTimes* times, int64_t epochSeconds)
     times->last_write = std::min(times->last_write, latest);
 }
 
+// The name as the package stores it, when the installer can create it.
+std::optional<std::string> StoredName(const std::string& utf8, unsigned codePage, std::string* why)
+{
+    const std::optional<std::string> name = Utf8ToCodePage(utf8, codePage, why);
+    if (!name)
+        return std::nullopt;
+    if (name->size() > kLongestName) {
+        *why = "its name is " + std::to_string(name->size()) + " bytes long; the installer puts files in " +
+               "C:\\Quillmoor\\, where names of at most " + std::to_string(kLongestName) + " bytes fit";
+        return std::nullopt;
+    }
+    if (!IsSafeFileName(name->c_str(), name->size() + 1)) {
+        *why = "its name is not one the installer can create on Windows";
+        return std::nullopt;
+    }
+    return name;
+}
+
 // One file, checked; adds a line to *problems for each thing wrong with it.
 std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& options, std::vector<std::string>* problems,
                                  std::vector<std::string>* warnings)
 {
-    const std::string shown = Utf8(path);
+    const std::string shown = Shown(path);
     auto refuse = [&](const std::string& why) {
         problems->push_back(shown + ": " + why);
         return std::nullopt;
     };
+    std::string why;
+    if (!IsRegularFile(path, &why))
+        return refuse(why);
     std::error_code failure;
-    if (!fs::is_regular_file(path, failure))
-        return refuse("not a regular file");
     const uintmax_t size = fs::file_size(path, failure);
     if (failure)
         return refuse("cannot read its size (" + failure.message() + ")");
@@ -59,16 +75,10 @@ std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& option
     if (size > kLargestEntry)
         return refuse("4 GiB or larger; the package records sizes in 32 bits");
 
-    PackEntry entry{path, "", Utf8(path.filename()), static_cast<uint32_t>(size), {}};
-    std::string why;
-    const std::optional<std::string> name = Utf8ToCodePage(entry.display_name, options.code_page, &why);
+    PackEntry entry{path, "", Shown(path.filename()), static_cast<uint32_t>(size), {}};
+    const std::optional<std::string> name = StoredName(entry.display_name, options.code_page, &why);
     if (!name)
         return refuse(why);
-    if (name->size() > kLongestName)
-        return refuse("its name is " + std::to_string(name->size()) + " bytes long; the installer puts files in " +
-                      "C:\\Quillmoor\\, where names of at most " + std::to_string(kLongestName) + " bytes fit");
-    if (!IsSafeFileName(name->c_str(), name->size() + 1))
-        return refuse("its name is not one the installer can create on Windows");
     if (name->size() > kLongestPath - kDeepTemporaryFolder)
         warnings->push_back(shown + ": its name is " + std::to_string(name->size()) +
                             " bytes long; it installs only where the temporary folder's path is at most " +
@@ -92,12 +102,12 @@ std::vector<fs::path> Expand(const fs::path& path, std::vector<std::string>* pro
     std::vector<fs::path> files;
     for (const fs::directory_entry& item : fs::directory_iterator(path, failure)) {
         if (item.is_directory())
-            problems->push_back(Utf8(item.path()) + ": a folder inside a folder; the package has no folders");
+            problems->push_back(Shown(item.path()) + ": a folder inside a folder; the package has no folders");
         else
             files.push_back(item.path());
     }
     if (failure)
-        problems->push_back(Utf8(path) + ": cannot list it (" + failure.message() + ")");
+        problems->push_back(Shown(path) + ": cannot list it (" + failure.message() + ")");
     return files;
 }
 
@@ -106,10 +116,18 @@ std::vector<fs::path> Expand(const fs::path& path, std::vector<std::string>* pro
 std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std::string>* problems)
 {
     PackPlan plan;
+    std::set<fs::path> seen;  // a file named twice, or a folder given twice, is packed once
     for (const fs::path& path : options.paths)
-        for (const fs::path& file : Expand(path, problems))
+        for (const fs::path& file : Expand(path, problems)) {
+            std::error_code failure;
+            const fs::path identity = fs::weakly_canonical(file, failure);
+            if (!failure && !seen.insert(identity).second) {
+                plan.warnings.push_back(Shown(file) + ": given more than once; packed once");
+                continue;
+            }
             if (std::optional<PackEntry> entry = Examine(file, options, problems, &plan.warnings))
                 plan.entries.push_back(std::move(*entry));
+        }
     if (plan.entries.empty() && problems->empty())
         problems->push_back("no files to pack");
 
@@ -119,7 +137,7 @@ std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std:
     });
     for (size_t i = 1; i < plan.entries.size(); ++i)
         if (CaseFoldedKey(plan.entries[i - 1].display_name) == CaseFoldedKey(plan.entries[i].display_name))
-            problems->push_back(Utf8(plan.entries[i].path) + ": same name as " + Utf8(plan.entries[i - 1].path) +
+            problems->push_back(Shown(plan.entries[i].path) + ": same name as " + Shown(plan.entries[i - 1].path) +
                                 " on Windows, where case does not count");
 
     auto findEntry = [&](const std::string& name) -> const PackEntry* {

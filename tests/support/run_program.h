@@ -7,8 +7,8 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "tests/support/temp_folder.h"
 
@@ -28,7 +28,7 @@ inline std::string Quoted(const std::string& argument)
 }
 
 // `environment` is put before the command as NAME=VALUE words.
-inline RunResult RunProgram(const std::string& program, std::initializer_list<std::string> arguments,
+inline RunResult RunProgram(const std::string& program, const std::vector<std::string>& arguments,
                             const std::string& environment = "")
 {
     TempFolder folder;
