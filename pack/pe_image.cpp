@@ -10,6 +10,12 @@ constexpr uint16_t kPe32PlusMagic = 0x020B;
 
 bool Fail(std::string* error, const std::string& why)
 {
+    *error = "a malformed PE file: " + why;
+    return false;
+}
+
+bool NotAProgram(std::string* error, const std::string& why)
+{
     *error = "not a PE file: " + why;
     return false;
 }
@@ -48,18 +54,21 @@ std::optional<PeImage> ParsePeImage(const Bytes& file, std::string* error)
     auto fits = [&](size_t offset, size_t count) { return offset <= file.size() && count <= file.size() - offset; };
     PeImage image{};
     if (!fits(0, 64) || file[0] != 'M' || file[1] != 'Z') {
-        Fail(error, "no MZ header");
+        NotAProgram(error, "no MZ header");
         return std::nullopt;
     }
     const size_t signature = LoadLe32(file, 0x3C);
     if (!fits(signature, 24) || std::memcmp(&file[signature], "PE\0\0", 4) != 0) {
-        Fail(error, "no PE signature");
+        NotAProgram(error, "no PE signature");
         return std::nullopt;
     }
     image.coff_header_offset = signature + 4;
+    image.machine = LoadLe16(file, image.coff_header_offset);
     const uint16_t sectionCount = LoadLe16(file, image.coff_header_offset + 2);
     image.symbol_table_pointer = LoadLe32(file, image.coff_header_offset + 8);
+    image.number_of_symbols = LoadLe32(file, image.coff_header_offset + 12);
     const uint16_t optionalSize = LoadLe16(file, image.coff_header_offset + 16);
+    image.characteristics = LoadLe16(file, image.coff_header_offset + 18);
     image.optional_header_offset = image.coff_header_offset + 20;
     image.section_table_offset = image.optional_header_offset + optionalSize;
     if (!fits(image.optional_header_offset, optionalSize) || optionalSize < 2) {
@@ -77,6 +86,7 @@ std::optional<PeImage> ParsePeImage(const Bytes& file, std::string* error)
         Fail(error, "optional header too small");
         return std::nullopt;
     }
+    image.subsystem = LoadLe16(file, image.optional_header_offset + 68);
     image.section_alignment = LoadLe32(file, image.optional_header_offset + 32);
     image.file_alignment = LoadLe32(file, image.optional_header_offset + 36);
     image.size_of_headers = LoadLe32(file, image.optional_header_offset + 60);
@@ -88,7 +98,7 @@ std::optional<PeImage> ParsePeImage(const Bytes& file, std::string* error)
     const auto isPowerOfTwo = [](uint32_t n) { return n != 0 && (n & (n - 1)) == 0; };
     if (!isPowerOfTwo(image.file_alignment) || !isPowerOfTwo(image.section_alignment) ||
         image.file_alignment > 0x10000) {
-        Fail(error, "bad alignment");
+        Fail(error, "its file or section alignment is not a power of two up to 64 KiB");
         return std::nullopt;
     }
     if (image.size_of_headers > file.size()) {
@@ -124,7 +134,9 @@ std::optional<PeImage> ParsePeImage(const Bytes& file, std::string* error)
         const bool belowHeaders = span != 0 && section.virtual_address < image.size_of_headers;
         if (section.virtual_address % image.section_alignment != 0 || section.virtual_address < previousEnd ||
             section.virtual_address + span > UINT32_MAX || belowHeaders) {
-            Fail(error, "section " + section.name + " is out of place in memory");
+            Fail(error, "section " + section.name +
+                            " is out of place in memory (unaligned, below the headers, overlapping the one before, "
+                            "or past 4 GiB)");
             return std::nullopt;
         }
         image.sections.push_back(section);
@@ -153,6 +165,25 @@ std::optional<size_t> RvaToFileOffset(const PeImage& image, size_t fileSize, uin
         }
     }
     return std::nullopt;
+}
+
+uint64_t EndInMemory(const PeSection& section)
+{
+    return uint64_t{section.virtual_address} + std::max(section.virtual_size, section.raw_size);
+}
+
+uint64_t EndOfSectionData(const PeImage& image)
+{
+    uint64_t end = image.size_of_headers;
+    for (const PeSection& section : image.sections)
+        if (section.raw_size)
+            end = std::max<uint64_t>(end, uint64_t{section.raw_offset} + section.raw_size);
+    return end;
+}
+
+uint32_t AlignUp(uint64_t value, uint32_t alignment)
+{
+    return static_cast<uint32_t>((value + alignment - 1) / alignment * alignment);
 }
 
 uint32_t ComputePeChecksum(const Bytes& file, size_t checksumOffset)

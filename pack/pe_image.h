@@ -13,7 +13,10 @@ using Bytes = std::vector<uint8_t>;
 
 constexpr int kResourceDirectory = 2;
 constexpr int kSecurityDirectory = 4;  // Authenticode: a file offset, not an RVA
+constexpr int kBaseRelocationDirectory = 5;
+constexpr int kDebugDirectory = 6;
 constexpr size_t kSectionHeaderSize = 40;
+constexpr size_t kSymbolSize = 18;  // a COFF symbol table record
 
 struct PeSection {
     std::string name;
@@ -31,6 +34,9 @@ struct DataDirectory {
 
 struct PeImage {
     bool is_pe32_plus;
+    uint16_t machine;          // 0x14C x86, 0x8664 x64, ...
+    uint16_t characteristics;  // executable, DLL, ...
+    uint16_t subsystem;        // 2 GUI, 3 console, 10-13 EFI, ...
     size_t coff_header_offset;
     size_t optional_header_offset;
     size_t section_table_offset;
@@ -38,6 +44,7 @@ struct PeImage {
     uint32_t file_alignment;
     uint32_t size_of_headers;
     uint32_t symbol_table_pointer;
+    uint32_t number_of_symbols;
     uint32_t number_of_directories;
     std::vector<PeSection> sections;
 
@@ -45,10 +52,13 @@ struct PeImage {
     size_t ChecksumOffset() const { return optional_header_offset + 64; }
     size_t SizeOfImageOffset() const { return optional_header_offset + 56; }
     size_t InitializedDataOffset() const { return optional_header_offset + 8; }
+    size_t SymbolTablePointerOffset() const { return coff_header_offset + 8; }
+    size_t SectionCountOffset() const { return coff_header_offset + 2; }
 };
 
 // Parses the headers and the section table. On failure returns nothing and
-// says why in *error ("not a PE file: ...").
+// says why in *error: "not a PE file: ..." for a file that is no program at
+// all, "a malformed PE file: ..." for one whose headers are wrong.
 std::optional<PeImage> ParsePeImage(const Bytes& file, std::string* error);
 
 DataDirectory ReadDataDirectory(const Bytes& file, const PeImage& image, int index);
@@ -56,6 +66,12 @@ DataDirectory ReadDataDirectory(const Bytes& file, const PeImage& image, int ind
 // The file offset of `size` bytes at `rva`, when they lie wholly within one
 // section's data in the file.
 std::optional<size_t> RvaToFileOffset(const PeImage& image, size_t fileSize, uint32_t rva, uint32_t size);
+
+// Where a section ends in memory: its address plus the larger of its sizes.
+uint64_t EndInMemory(const PeSection& section);
+// Where the sections' bytes end in the file (at least the headers' end).
+uint64_t EndOfSectionData(const PeImage& image);
+uint32_t AlignUp(uint64_t value, uint32_t alignment);
 
 // The PE checksum of a file: its 16-bit words summed with end-around carry,
 // skipping the checksum field, plus the file's length.

@@ -1,4 +1,4 @@
-// Puts a package into a copy of a stub: rebuilds the stub's resource section
+// Puts a package into a prepared stub: rebuilds the stub's resource section
 // with the package as resource "SETUP" 2000 (language 1033), keeping every other
 // resource byte for byte, and fixes the headers that describe it.
 #ifndef SFX_PACK_RESOURCE_WRITER_H
@@ -10,6 +10,7 @@
 
 #include "pack/pe_image.h"
 #include "pack/resource_tree.h"
+#include "pack/stub_preparation.h"
 
 constexpr uint16_t kPackageId = 2000;
 constexpr uint16_t kPackageLanguage = 1033;
@@ -20,7 +21,11 @@ struct ResourceWriteResult {
     std::vector<std::string> warnings;  // e.g. a signature that was removed
 };
 
-// Returns the new file, or nothing with the reason in *error.
+// The installer: the prepared stub with the package among its resources; or
+// nothing with the reason in *error (an image that would pass 4 GiB).
+std::optional<Bytes> EmbedPackage(const PreparedStub& stub, const Bytes& package, std::string* error);
+
+// Both steps at once: the new file, or nothing with the reason in *error.
 std::optional<ResourceWriteResult> WritePackageResource(const Bytes& stub, const Bytes& package, std::string* error);
 
 // The package a file carries: the bytes of "SETUP" 2000 in any language, or

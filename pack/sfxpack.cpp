@@ -13,19 +13,17 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <process.h>
 #include <windows.h>
-#define getpid _getpid
-#else
-#include <unistd.h>
 #endif
 
 #include "pack/code_page.h"
+#include "pack/file_io.h"
 #include "pack/file_times.h"
 #include "pack/package_builder.h"
 #include "pack/package_reader.h"
 #include "pack/progress_bar.h"
 #include "pack/resource_writer.h"
+#include "pack/stub_preparation.h"
 
 namespace fs = std::filesystem;
 
@@ -51,6 +49,12 @@ constexpr char kUsage[] =
     "  sfxpack --help | --version\n";
 
 constexpr uint64_t kLargeContents = uint64_t{1} << 30;
+// No stub is larger: a program carries its code and its resources, not data.
+constexpr uint64_t kLargestStub = uint64_t{256} << 20;
+// What a 32-bit installer can hold as one resource and read back.
+constexpr uint64_t kLargestPackage = uint64_t{1} << 31;
+// A PE image, installers included, cannot be larger.
+constexpr uint64_t kLargestInstaller = uint64_t{1} << 32;
 
 int Fail(const std::string& message)
 {
@@ -67,62 +71,6 @@ int UsageError(const std::string& message)
 void Warn(const std::string& message)
 {
     std::fprintf(stderr, "sfxpack: warning: %s\n", message.c_str());
-}
-
-std::string Shown(const fs::path& path)
-{
-    const std::u8string text = path.u8string();
-    return std::string(text.begin(), text.end());
-}
-
-fs::path FromUtf8(const std::string& text)
-{
-    return fs::path(std::u8string(text.begin(), text.end()));
-}
-
-std::optional<Bytes> ReadWholeFile(const fs::path& path, std::string* error)
-{
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        *error = Shown(path) + ": cannot open it";
-        return std::nullopt;
-    }
-    Bytes bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-    if (file.bad()) {
-        *error = Shown(path) + ": cannot read it";
-        return std::nullopt;
-    }
-    return bytes;
-}
-
-// Writes beside the target first and renames, so that a failure never leaves
-// a partial file under the target's name.
-bool WriteWholeFile(const fs::path& path, const Bytes& bytes, bool executable, std::string* error)
-{
-    fs::path temporary = path;
-    temporary += ".sfxpack-" + std::to_string(getpid()) + ".tmp";
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        file.close();
-        if (!file) {
-            std::error_code ignored;
-            fs::remove(temporary, ignored);
-            *error = Shown(path) + ": cannot write it";
-            return false;
-        }
-    }
-    std::error_code failure;
-    if (executable)
-        fs::permissions(temporary, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                        fs::perm_options::add, failure);
-    fs::rename(temporary, path, failure);
-    if (failure) {
-        fs::remove(temporary, failure);
-        *error = Shown(path) + ": cannot write it (" + failure.message() + ")";
-        return false;
-    }
-    return true;
 }
 
 fs::path ThisProgram()
@@ -185,27 +133,27 @@ std::optional<int64_t> SourceDateEpoch(std::string* error)
     return seconds;
 }
 
-std::optional<Bytes> ReadStub(const fs::path& path, std::string* error)
+// The stub read and checked completely, its warnings told: everything wrong
+// with it is found before any input is compressed.
+std::optional<PreparedStub> LoadStub(const fs::path& path, std::string* error)
 {
-    std::optional<Bytes> stub = ReadWholeFile(path, error);
-    if (stub && !ParsePeImage(*stub, error)) {
-        *error = Shown(path) + ": " + *error;
+    const std::optional<Bytes> stub = ReadInputFile(path, kLargestStub, error);
+    if (!stub)
+        return std::nullopt;
+    std::optional<PreparedStub> prepared = PrepareStub(*stub, error);
+    if (!prepared) {
+        *error = Shown(path) + ": " + *error + " (the stub must be a Windows program: --stub STUB.exe)";
         return std::nullopt;
     }
-    return stub;
+    for (const std::string& warning : prepared->warnings)
+        Warn(Shown(path) + ": " + warning);
+    return prepared;
 }
 
-bool EmbedAndWrite(const Bytes& stub, const Bytes& package, const fs::path& stubPath, const fs::path& output,
-                   std::string* error)
+bool EmbedAndWrite(const PreparedStub& stub, const Bytes& package, const fs::path& output, std::string* error)
 {
-    std::optional<ResourceWriteResult> written = WritePackageResource(stub, package, error);
-    if (!written) {
-        *error = Shown(stubPath) + ": " + *error;
-        return false;
-    }
-    for (const std::string& warning : written->warnings)
-        Warn(Shown(stubPath) + ": " + warning);
-    return WriteWholeFile(output, written->file, /*executable=*/true, error);
+    const std::optional<Bytes> installer = EmbedPackage(stub, package, error);
+    return installer && WriteOutputFile(output, *installer, /*executable=*/true, error);
 }
 
 int Create(const std::vector<std::string>& args)
@@ -240,6 +188,8 @@ int Create(const std::vector<std::string>& args)
             if (!(value = OptionValue(args, i)) || !(number = ParseNumber(*value, 65535)))
                 return UsageError("--codepage takes a Windows code page number, such as 1252");
             options.code_page = *number;
+            if (!IsKnownCodePage(options.code_page))
+                return UsageError("--codepage " + *value + ": a code page this system cannot convert names to");
         } else if (arg.size() > 1 && arg[0] == '-') {
             return UsageError("unknown option " + arg);
         } else {
@@ -264,14 +214,16 @@ int Create(const std::vector<std::string>& args)
     for (const fs::path& input : inputs)
         if (SamePath(input, output))
             problems.push_back(Shown(output) + ": the output would overwrite one of the inputs");
+    if (problems.empty() && !CanWriteOutput(output, &error))
+        problems.push_back(error);
     for (const std::string& problem : problems)
         Fail(problem);
     if (!problems.empty())
         return 1;
 
-    const std::optional<Bytes> stubBytes = ReadStub(stub, &error);
-    if (!stubBytes)
-        return Fail(error + " (the stub must be a Windows program: --stub STUB.exe)");
+    const std::optional<PreparedStub> prepared = LoadStub(stub, &error);
+    if (!prepared)
+        return Fail(error);
     for (const std::string& warning : plan->warnings)
         Warn(warning);
     if (plan->contents_size > kLargeContents)
@@ -285,7 +237,7 @@ int Create(const std::vector<std::string>& args)
     }
     if (!package)
         return Fail(error);
-    if (!EmbedAndWrite(*stubBytes, *package, stub, output, &error))
+    if (!EmbedAndWrite(*prepared, *package, output, &error))
         return Fail(error);
     std::printf("%s: %zu files, %llu bytes packed into %zu", Shown(output).c_str(), plan->entries.size(),
                 static_cast<unsigned long long>(plan->contents_size), package->size());
@@ -312,13 +264,15 @@ int Inject(const std::vector<std::string>& args)
     if (SamePath(positional[0], *output) || SamePath(positional[1], *output))
         return Fail(Shown(*output) + ": the output would overwrite one of the inputs");
     std::string error;
-    const std::optional<Bytes> stub = ReadStub(positional[0], &error);
+    if (!CanWriteOutput(*output, &error))
+        return Fail(error);
+    const std::optional<PreparedStub> stub = LoadStub(positional[0], &error);
     if (!stub)
         return Fail(error);
-    const std::optional<Bytes> package = ReadWholeFile(positional[1], &error);
+    const std::optional<Bytes> package = ReadInputFile(positional[1], kLargestPackage, &error);
     if (!package)
         return Fail(error);
-    if (!EmbedAndWrite(*stub, *package, positional[0], *output, &error))
+    if (!EmbedAndWrite(*stub, *package, *output, &error))
         return Fail(error);
     return 0;
 }
@@ -340,6 +294,10 @@ std::optional<InstallerArgs> ParseInstallerArgs(const std::vector<std::string>& 
                 *error = "--codepage takes a Windows code page number, such as 1252";
                 return std::nullopt;
             }
+            if (!IsKnownCodePage(*number)) {
+                *error = "--codepage " + *value + ": a code page this system cannot convert names from";
+                return std::nullopt;
+            }
             parsed.code_page = *number;
         } else {
             parsed.positional.push_back(FromUtf8(args[i]));
@@ -350,7 +308,7 @@ std::optional<InstallerArgs> ParseInstallerArgs(const std::vector<std::string>& 
 
 std::optional<InstallerPackage> OpenInstaller(const fs::path& path, std::string* error)
 {
-    std::optional<Bytes> file = ReadWholeFile(path, error);
+    std::optional<Bytes> file = ReadInputFile(path, kLargestInstaller, error);
     if (!file)
         return std::nullopt;
     std::optional<InstallerPackage> package = ReadInstallerPackage(*file, error);
@@ -404,6 +362,10 @@ int Extract(const std::vector<std::string>& args)
     if (parsed->positional.size() != 2)
         return UsageError("extract takes INSTALLER.exe DIR");
     const fs::path folder = parsed->positional[1];
+    std::error_code ignored;
+    const fs::file_type type = fs::status(folder, ignored).type();
+    if (type != fs::file_type::not_found && type != fs::file_type::directory)
+        return Fail(Shown(folder) + ": not a folder");
     const std::optional<InstallerPackage> package = OpenInstaller(parsed->positional[0], &error);
     if (!package)
         return Fail(error);
@@ -431,7 +393,7 @@ int Extract(const std::vector<std::string>& args)
     for (size_t i = 0; i < targets.size(); ++i) {
         const MergeEntry& entry = package->entries[i];
         const auto begin = package->merge.begin() + static_cast<ptrdiff_t>(package->offsets[i]);
-        if (!WriteWholeFile(targets[i], Bytes(begin, begin + entry.size), /*executable=*/false, &error))
+        if (!WriteOutputFile(targets[i], Bytes(begin, begin + entry.size), /*executable=*/false, &error))
             return Fail(error);
         if (!ApplyFileTimes(targets[i], {entry.creation_time, entry.last_access_time, entry.last_write_time}, &error))
             Warn(Shown(targets[i]) + ": " + error);
@@ -458,11 +420,8 @@ int Verify(const std::vector<std::string>& args)
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv)
+int Run(const std::vector<std::string>& all)
 {
-    const std::vector<std::string> all(argv + 1, argv + argc);
     if (all.empty())
         return UsageError("no command");
     const std::string command = all[0];
@@ -486,4 +445,19 @@ int main(int argc, char** argv)
     if (command == "verify")
         return Verify(args);
     return UsageError("unknown command " + command);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    // Every failure the packer foresees is a message; this is for the rest,
+    // so that nothing ends in an abort.
+    try {
+        return Run(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory");
+    } catch (const std::exception& exception) {
+        return Fail(std::string("unexpected failure: ") + exception.what());
+    }
 }

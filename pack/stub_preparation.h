@@ -1,0 +1,32 @@
+// A stub made ready to carry a package, and checked completely before any
+// input is compressed: that it can run as a Windows GUI program on x86 or
+// x64, that its headers, sections and resources are sound, and that the new
+// resource section has a place. What the loader never reads is dropped with a
+// warning: an Authenticode signature (the change would invalidate it), a COFF
+// symbol table, and the file bytes of an old resource section that cannot be
+// rewritten in place.
+#ifndef SFX_PACK_STUB_PREPARATION_H
+#define SFX_PACK_STUB_PREPARATION_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pack/pe_image.h"
+#include "pack/resource_tree.h"
+
+struct PreparedStub {
+    Bytes file;               // the stub as changed so far
+    PeImage image;            // of `file`
+    ResourceTree resources;   // the stub's own, to which the package is added
+    size_t section_header;    // where the new resource section's header goes
+    uint32_t section_rva;     // and where it goes in memory
+    uint32_t section_offset;  // and in the file
+    uint32_t replaced_raw_size;  // the bytes of the section it replaces, or 0
+    std::vector<std::string> warnings;
+};
+
+// The prepared stub, or nothing with the reason in *error.
+std::optional<PreparedStub> PrepareStub(const Bytes& stub, std::string* error);
+
+#endif
