@@ -32,3 +32,19 @@ add_dependencies(shell32_ordinals shell32_ordinals_lib)
 
 # Release programs carry no symbols.
 target_link_options(sfx_windows INTERFACE $<$<CONFIG:Release,MinSizeRel>:-s>)
+
+# The linker's own script with one change: the resource section comes last,
+# after the base relocations, so that the packer rewrites it in place instead
+# of leaving a dead copy of it in every installer.
+execute_process(COMMAND ${CMAKE_LINKER} --verbose OUTPUT_VARIABLE linker_help RESULT_VARIABLE linker_result)
+string(REGEX MATCH "==================================================\n(.*)\n==================================================" script "${linker_help}")
+set(script "${CMAKE_MATCH_1}")
+string(REGEX MATCH "  \\.rsrc [^}]*}\n" resource_block "${script}")
+string(REGEX MATCH "  \\.reloc [^}]*}\n" relocation_block "${script}")
+if(linker_result OR NOT resource_block OR NOT relocation_block)
+    message(FATAL_ERROR "The linker's default script has no .rsrc and .reloc blocks to reorder")
+endif()
+string(REPLACE "${resource_block}" "" script "${script}")
+string(REPLACE "${relocation_block}" "${relocation_block}${resource_block}" script "${script}")
+set(SFX_RESOURCES_LAST_SCRIPT ${CMAKE_BINARY_DIR}/resources-last.x)
+file(WRITE ${SFX_RESOURCES_LAST_SCRIPT} "${script}\n")

@@ -6,13 +6,16 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
 
 #include "extract/merge_format.h"
+#include "pack/pe_image.h"
 #include "tests/support/package_maker.h"
 #include "tests/support/random_bytes.h"
 #include "tests/support/run_program.h"
@@ -25,12 +28,14 @@ namespace {
 
 const std::string kPacker = SFX_PACK_PROGRAM;
 const std::string kStub = SFX_WIN32_STUB;
+// An i686 program linked the usual way and stripped with strip.
+const std::string kUsualProgram = SFX_WIN32_USUAL_PROGRAM;
 
 // 2021-03-04T05:06:07.1234567Z and 2022-01-02T03:04:05.7654321Z, as Unix times.
 const timespec kWritten = {1614834367, 123456700};
 const timespec kAccessed = {1641092645, 765432100};
 
-RunResult Pack(std::initializer_list<std::string> arguments, const std::string& environment = "")
+RunResult Pack(const std::vector<std::string>& arguments, const std::string& environment = "")
 {
     return RunProgram(kPacker, arguments, environment);
 }
@@ -166,13 +171,7 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         std::vector<std::string> arguments = {"create", "-o", installer};
         arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
         arguments.push_back(files());
-        std::string command;
-        RunResult result;
-        switch (arguments.size()) {
-        case 4: result = Pack({arguments[0], arguments[1], arguments[2], arguments[3]}); break;
-        case 6: result = Pack({arguments[0], arguments[1], arguments[2], arguments[3], arguments[4], arguments[5]}); break;
-        default: FAIL() << "unexpected argument count";
-        }
+        const RunResult result = Pack(arguments);
         EXPECT_EQ(result.exit_code, 1) << result.err;
         EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
         EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
@@ -181,6 +180,164 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
             EXPECT_EQ(fs::file_size(files("data.bin")), 200000u) << "the input is untouched";
         }
     }
+}
+
+// Every input and output of every command that is not what it must be.
+TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
+{
+    struct Case {
+        std::vector<std::string> arguments;
+        std::string named;
+        std::string cause;
+    };
+    const std::string dir = files(), missing = folder / "missing.exe", package = folder / "package.z";
+    WriteFile(package, Deflate(MakeMergeFile({{"a.txt", "a"}})));
+    const Case cases[] = {
+        {{"verify", dir}, dir, "a folder, not a file"},
+        {{"list", dir}, dir, "a folder, not a file"},
+        {{"extract", dir, folder / "out"}, dir, "a folder, not a file"},
+        {{"inject", dir, package, "-o", installer}, dir, "a folder, not a file"},
+        {{"inject", kStub, dir, "-o", installer}, dir, "a folder, not a file"},
+        {{"create", "--stub", dir, "-o", installer, dir}, dir, "a folder, not a file"},
+        {{"create", "--stub", "/dev/zero", "-o", installer, dir}, "/dev/zero", "not a regular file"},
+        {{"verify", missing}, missing, "no such file"},
+        {{"create", "-o", installer, folder / "missing.txt"}, "missing.txt", "no such file"},
+        {{"create", "-o", dir, dir}, dir, "a folder; name the file to write"},
+        {{"inject", kStub, package, "-o", dir}, dir, "a folder; name the file to write"},
+        {{"create", "-o", folder / "no/installer.exe", dir}, "no/installer.exe", "folder " + folder / "no"},
+        {{"extract", kStub, files("readme.txt")}, "readme.txt", "not a folder"},
+        {{"create", "--codepage", "12345", "-o", installer, dir}, "12345", "code page"},
+        {{"list", "--codepage", "12345", kStub}, "12345", "code page"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
+        const RunResult result = Pack(c.arguments);
+        EXPECT_GE(result.exit_code, 1);
+        EXPECT_LE(result.exit_code, 2) << "a refusal, never a crash";
+        EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
+        EXPECT_NE(result.err.find(c.cause), std::string::npos) << result.err;
+        EXPECT_EQ(std::count(result.err.begin(), result.err.end(), '\n'), result.exit_code == 2 ? 2 : 1)
+            << "one line: " << result.err;
+        EXPECT_FALSE(fs::exists(installer));
+        EXPECT_FALSE(fs::exists(folder / "out"));
+    }
+
+    // The longest name a file may have is a name an installer may have.
+    const std::string longest = folder / std::string(255, 'i');
+    EXPECT_EQ(Pack({"create", "-o", longest, dir}).exit_code, 0);
+    EXPECT_TRUE(fs::exists(longest));
+    // A folder given twice is packed once.
+    const RunResult twice = Pack({"create", "-o", installer, dir, dir});
+    EXPECT_EQ(twice.exit_code, 0) << twice.err;
+    EXPECT_NE(Pack({"list", installer}).out.find("3 entries"), std::string::npos);
+}
+
+// Each stub is wrong in one way; packing nearly 4 GiB must not start before
+// that is said.
+TEST_F(PackerTest, StubsThatCannotBeInstallersAreRefusedBeforeCompressing)
+{
+    struct Case {
+        const char* what;
+        std::string program;
+        std::function<void(Bytes&, const PeImage&)> spoil;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"a DLL", kStub, [](Bytes& b, const PeImage& i) { StoreLe16(b, i.coff_header_offset + 18, i.characteristics | 0x2000); },
+         "a DLL"},
+        {"an EFI application", kStub, [](Bytes& b, const PeImage& i) { StoreLe16(b, i.optional_header_offset + 68, 10); },
+         "EFI application"},
+        {"an ARM64 program", kStub, [](Bytes& b, const PeImage& i) { StoreLe16(b, i.coff_header_offset, 0xAA64); },
+         "another processor"},
+        {"data after the sections", kStub, [](Bytes& b, const PeImage&) { b.resize(b.size() + 4096, 'x'); },
+         "data after its last section"},
+        {"a signature inside", kStub,
+         [](Bytes& b, const PeImage& i) { StoreLe32(b, i.DirectoryEntryOffset(kSecurityDirectory), 0x400),
+                                          StoreLe32(b, i.DirectoryEntryOffset(kSecurityDirectory) + 4, 16); },
+         "signature is not at the end"},
+        {"malformed resources", kStub,
+         [](Bytes& b, const PeImage& i) { StoreLe32(b, i.DirectoryEntryOffset(kResourceDirectory), 0x7FFF0000); },
+         "malformed resources"},
+        {"a misaligned section", kStub,
+         [](Bytes& b, const PeImage& i) { StoreLe32(b, i.sections[1].header_offset + 12, i.sections[1].virtual_address + 8); },
+         "out of place in memory"},
+        {"no room for a section header", kUsualProgram,
+         [](Bytes& b, const PeImage& i) { StoreLe32(b, i.optional_header_offset + 60,
+                                                    i.section_table_offset + kSectionHeaderSize * i.sections.size()); },
+         "no room for another section"},
+    };
+    WriteFile(files("large.bin"), "");
+    fs::resize_file(files("large.bin"), (4ull << 30) - 1);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string original = ReadFile(c.program);
+        Bytes stub(original.begin(), original.end());
+        std::string error;
+        const std::optional<PeImage> image = ParsePeImage(stub, &error);
+        ASSERT_TRUE(image) << error;
+        c.spoil(stub, *image);
+        WriteFile(folder / "stub.exe", std::string(stub.begin(), stub.end()));
+        const RunResult result = RunProgram("timeout", {"5", kPacker, "create", "--stub", folder / "stub.exe", "-o",
+                                                        installer, files()});
+        EXPECT_EQ(result.exit_code, 1) << "refused at once (timeout says 124): " << result.err;
+        EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
+        EXPECT_FALSE(fs::exists(installer));
+    }
+    fs::remove(files("large.bin"));
+
+    // A console program can still install: a warning.
+    const std::string original = ReadFile(kStub);
+    Bytes console(original.begin(), original.end());
+    std::string error;
+    const std::optional<PeImage> image = ParsePeImage(console, &error);
+    ASSERT_TRUE(image) << error;
+    StoreLe16(console, image->optional_header_offset + 68, 3);
+    WriteFile(folder / "console.exe", std::string(console.begin(), console.end()));
+    const RunResult packed = Pack({"create", "--stub", folder / "console.exe", "-o", installer, files()});
+    EXPECT_EQ(packed.exit_code, 0) << packed.err;
+    EXPECT_NE(packed.err.find("warning: " + folder / "console.exe" + ": a console program"), std::string::npos)
+        << packed.err;
+}
+
+// What `strip` leaves of a MinGW program: an empty symbol table and the
+// string table of its long section names. Its resource section comes before
+// its relocations, so the new one cannot replace it in place.
+TEST_F(PackerTest, AProgramStrippedTheUsualWayIsTakenWithoutItsSymbolsOrADeadCopyOfItsResources)
+{
+    const std::string original = ReadFile(kUsualProgram);
+    std::string error;
+    const std::optional<PeImage> before = ParsePeImage(Bytes(original.begin(), original.end()), &error);
+    ASSERT_TRUE(before) << error;
+    ASSERT_NE(before->symbol_table_pointer, 0u) << "strip left no symbol table: nothing to test";
+    uint32_t oldResources = 0;
+    for (const PeSection& section : before->sections)
+        if (section.name == ".rsrc")
+            oldResources = section.raw_size;
+    ASSERT_GT(oldResources, 0u);
+
+    WriteFile(files("one.bin"), "1");
+    const RunResult packed = Pack({"create", "--stub", kUsualProgram, "-o", installer, files("one.bin")});
+    ASSERT_EQ(packed.exit_code, 0) << packed.err;
+    EXPECT_NE(packed.err.find("symbol table was dropped"), std::string::npos) << packed.err;
+
+    const std::string written = ReadFile(installer);
+    const std::optional<PeImage> after = ParsePeImage(Bytes(written.begin(), written.end()), &error);
+    ASSERT_TRUE(after) << error;
+    EXPECT_EQ(after->symbol_table_pointer, 0u);
+    EXPECT_EQ(after->number_of_symbols, 0u);
+    EXPECT_LT(written.size(), original.size() + oldResources) << "no dead copy of the old resources";
+    EXPECT_EQ(Pack({"verify", installer}).exit_code, 0);
+    const RunResult dump = RunProgram("i686-w64-mingw32-objdump", {"-h", installer});
+    EXPECT_EQ(dump.exit_code, 0) << dump.err;
+    EXPECT_NE(dump.out.find(".eh_fram"), std::string::npos) << "long names keep their first eight bytes";
+    for (const char* type : {"3", "5", "14", "16"})
+        EXPECT_TRUE(SameBytes(RunProgram("wrestool", {"-x", "--raw", "-t", type, installer}).out,
+                              RunProgram("wrestool", {"-x", "--raw", "-t", type, kUsualProgram}).out))
+            << "type " << type;
+
+    // Our own stub ends in its resource section: packing rewrites it in place.
+    ASSERT_EQ(Pack({"create", "-o", installer, files("one.bin")}).exit_code, 0);
+    EXPECT_LE(fs::file_size(installer), fs::file_size(kStub) + 1024);
 }
 
 TEST_F(PackerTest, LongPackingWarnsPastOneGibibyteAndShowsProgressOnATerminal)
