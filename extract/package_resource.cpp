@@ -5,7 +5,7 @@
 bool LoadPackageResource(HINSTANCE module, PackageResource* package)
 {
     // No language is named: the system's default choice applies.
-    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_PACKAGE), "SETUP");
+    HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(IDR_PACKAGE), IDR_PACKAGE_TYPE);
     const DWORD size = found ? SizeofResource(module, found) : 0;
     HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
     if (!loaded || size == 0)

@@ -2,101 +2,7 @@
 
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <cerrno>
-#include <iconv.h>
-#endif
-
 namespace {
-
-#ifdef _WIN32
-
-std::optional<std::wstring> Widen(const std::string& text, unsigned codePage)
-{
-    if (text.empty())
-        return std::wstring();
-    const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0);
-    if (length <= 0)
-        return std::nullopt;
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()), wide.data(),
-                        length);
-    return wide;
-}
-
-std::optional<std::string> Narrow(const std::wstring& wide, unsigned codePage)
-{
-    if (wide.empty())
-        return std::string();
-    BOOL lossy = FALSE;
-    BOOL* lossyFlag = codePage == CP_UTF8 ? nullptr : &lossy;
-    const DWORD flags = codePage == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
-    const int length = WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                           nullptr, lossyFlag);
-    if (length <= 0 || lossy)
-        return std::nullopt;
-    std::string text(static_cast<size_t>(length), '\0');
-    WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(wide.size()), text.data(), length, nullptr,
-                        lossyFlag);
-    if (lossy)
-        return std::nullopt;
-    return text;
-}
-
-std::optional<std::string> Convert(const std::string& text, unsigned from, unsigned to)
-{
-    const std::optional<std::wstring> wide = Widen(text, from);
-    return wide ? Narrow(*wide, to) : std::nullopt;
-}
-
-bool CanConvert(unsigned codePage)
-{
-    return IsValidCodePage(codePage) != 0;
-}
-
-#else
-
-// iconv without transliteration: a character with no exact counterpart fails.
-std::optional<std::string> Convert(const std::string& text, const std::string& from, const std::string& to)
-{
-    iconv_t converter = iconv_open(to.c_str(), from.c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1))
-        return std::nullopt;
-    std::string input = text;
-    std::vector<char> output(text.size() * 4 + 16);
-    char* in = input.data();
-    char* out = output.data();
-    size_t inLeft = input.size(), outLeft = output.size();
-    const size_t done = iconv(converter, &in, &inLeft, &out, &outLeft);
-    iconv_close(converter);
-    if (done == static_cast<size_t>(-1) || inLeft != 0)
-        return std::nullopt;
-    return std::string(output.data(), out);
-}
-
-std::string IconvName(unsigned codePage)
-{
-    return "CP" + std::to_string(codePage);
-}
-
-std::optional<std::string> Convert(const std::string& text, unsigned from, unsigned to)
-{
-    return Convert(text, from == 65001 ? "UTF-8" : IconvName(from), to == 65001 ? "UTF-8" : IconvName(to));
-}
-
-bool CanConvert(unsigned codePage)
-{
-    iconv_t converter = iconv_open("UTF-8", IconvName(codePage).c_str());
-    if (converter == reinterpret_cast<iconv_t>(-1))
-        return false;
-    iconv_close(converter);
-    return true;
-}
-
-#endif
 
 constexpr unsigned kUtf8 = 65001;
 
@@ -151,11 +57,11 @@ std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned code
         *error = "code page " + std::to_string(codePage) + " is not supported";
         return std::nullopt;
     }
-    if (!Convert(utf8, kUtf8, kUtf8)) {
+    if (!ConvertText(utf8, kUtf8, kUtf8)) {
         *error = "the name is not valid UTF-8";
         return std::nullopt;
     }
-    std::optional<std::string> converted = Convert(utf8, kUtf8, codePage);
+    std::optional<std::string> converted = ConvertText(utf8, kUtf8, codePage);
     if (!converted)
         *error = "the name has characters that code page " + std::to_string(codePage) + " cannot hold";
     return converted;
@@ -163,7 +69,7 @@ std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned code
 
 std::optional<std::string> CodePageToUtf8(const std::string& text, unsigned codePage)
 {
-    return Convert(text, codePage, kUtf8);
+    return ConvertText(text, codePage, kUtf8);
 }
 
 std::u32string CaseFoldedKey(const std::string& utf8)

@@ -20,4 +20,10 @@ std::optional<std::string> CodePageToUtf8(const std::string& text, unsigned code
 // equal: ASCII and Latin letters folded to upper case.
 std::u32string CaseFoldedKey(const std::string& utf8);
 
+// The system's side, one file for each: `text` from code page `from` into
+// code page `to` (65001 is UTF-8) without a lossy fallback, and whether a
+// code page is known.
+std::optional<std::string> ConvertText(const std::string& text, unsigned from, unsigned to);
+bool CanConvert(unsigned codePage);
+
 #endif

@@ -4,12 +4,7 @@
 #include <cstring>
 #include <fstream>
 
-#ifdef _WIN32
-#include <process.h>
-#define getpid _getpid
-#else
-#include <unistd.h>
-#endif
+#include "pack/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -25,7 +20,7 @@ std::string SystemCause()
 fs::path TemporaryBeside(const fs::path& path)
 {
     static unsigned serial = 0;
-    return path.parent_path() / (".sfxpack-" + std::to_string(getpid()) + "-" + std::to_string(++serial) + ".tmp");
+    return path.parent_path() / (".sfxpack-" + std::to_string(ProcessId()) + "-" + std::to_string(++serial) + ".tmp");
 }
 
 // Why `path` cannot be written before trying: a folder in its place, or no
@@ -80,7 +75,7 @@ bool IsRegularFile(const fs::path& path, std::string* why)
     }
 }
 
-std::optional<Bytes> ReadInputFile(const fs::path& path, uint64_t largest, std::string* error)
+std::optional<uint64_t> InputFileSize(const fs::path& path, uint64_t largest, std::string* error)
 {
     std::string why;
     if (!IsRegularFile(path, &why)) {
@@ -98,18 +93,26 @@ std::optional<Bytes> ReadInputFile(const fs::path& path, uint64_t largest, std::
                  " that it can be";
         return std::nullopt;
     }
+    return size;
+}
+
+std::optional<Bytes> ReadInputFile(const fs::path& path, uint64_t largest, std::string* error)
+{
+    const std::optional<uint64_t> size = InputFileSize(path, largest, error);
+    if (!size)
+        return std::nullopt;
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         *error = Shown(path) + ": cannot open it (" + SystemCause() + ")";
         return std::nullopt;
     }
-    Bytes bytes(static_cast<size_t>(size));
+    Bytes bytes(static_cast<size_t>(*size));
     try {  // the runtime's file buffer throws on a failed read
-        file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(size));
+        file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(*size));
     } catch (const std::exception&) {
         file.setstate(std::ios::badbit);
     }
-    if (!file || file.gcount() != static_cast<std::streamsize>(size)) {
+    if (!file || file.gcount() != static_cast<std::streamsize>(*size)) {
         *error = Shown(path) + ": cannot read it (" + SystemCause() + ")";
         return std::nullopt;
     }
@@ -129,30 +132,105 @@ bool WriteOutputFile(const fs::path& path, const Bytes& bytes, bool executable, 
 {
     if (!CanWriteOutput(path, error))
         return false;
-    const fs::path temporary = TemporaryBeside(path);
-    std::string cause;
-    {
-        std::ofstream file(temporary, std::ios::binary | std::ios::trunc);
-        if (!file)
-            cause = SystemCause();
-        file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-        file.close();
-        if (!file && cause.empty())
-            cause = SystemCause();
+    TemporaryFile temporary(path);
+    FileWriter file(temporary.Path());
+    if (!file.Write(bytes.data(), bytes.size()) || !file.Close()) {
+        *error = Shown(path) + ": cannot write it (" + file.Error() + ")";
+        return false;
     }
+    return temporary.RenameToTarget(executable, error);
+}
+
+TemporaryFile::TemporaryFile(const fs::path& target) : target_(target), path_(TemporaryBeside(target)) {}
+
+TemporaryFile::~TemporaryFile()
+{
+    if (!renamed_) {
+        std::error_code ignored;
+        fs::remove(path_, ignored);
+    }
+}
+
+bool TemporaryFile::RenameToTarget(bool executable, std::string* error)
+{
     std::error_code failure;
-    if (cause.empty() && executable)
-        fs::permissions(temporary, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
+    if (executable)
+        fs::permissions(path_, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                         fs::perm_options::add, failure);
-    if (cause.empty()) {
-        fs::rename(temporary, path, failure);
-        if (failure)
-            cause = failure.message();
+    fs::rename(path_, target_, failure);
+    if (failure) {
+        *error = Shown(target_) + ": cannot write it (" + failure.message() + ")";
+        return false;
     }
-    if (cause.empty())
-        return true;
-    std::error_code ignored;
-    fs::remove(temporary, ignored);
-    *error = Shown(path) + ": cannot write it (" + cause + ")";
+    renamed_ = true;
+    return true;
+}
+
+FileWriter::FileWriter(const fs::path& path) : path_(path), file_(path, std::ios::binary | std::ios::trunc)
+{
+    if (!file_)
+        Failed();
+}
+
+bool FileWriter::Failed()
+{
+    if (error_.empty())
+        error_ = SystemCause();
     return false;
+}
+
+bool FileWriter::Write(const uint8_t* bytes, size_t count)
+{
+    if (!error_.empty())
+        return false;
+    file_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+    return file_ ? true : Failed();
+}
+
+bool FileWriter::Patch(uint64_t offset, const uint8_t* bytes, size_t count)
+{
+    if (!error_.empty())
+        return false;
+    const std::streampos end = file_.tellp();
+    file_.seekp(static_cast<std::streamoff>(offset));
+    file_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
+    file_.seekp(end);
+    return file_ ? true : Failed();
+}
+
+bool FileWriter::Close()
+{
+    if (file_.is_open())
+        file_.close();
+    return error_.empty() && !file_.fail() ? true : Failed();
+}
+
+FileReader::FileReader(const fs::path& path) : file_(path, std::ios::binary) {}
+
+bool FileReader::ReadAt(uint64_t offset, uint8_t* out, size_t count)
+{
+    file_.clear();
+    file_.seekg(static_cast<std::streamoff>(offset));
+    return ReadSome(out, count) == count;
+}
+
+size_t FileReader::ReadSome(uint8_t* out, size_t count)
+{
+    try {  // the runtime's file buffer throws on a failed read
+        file_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(count));
+    } catch (const std::exception&) {
+        file_.setstate(std::ios::badbit);
+        return 0;
+    }
+    return static_cast<size_t>(file_.gcount());
+}
+
+bool FileReader::AtEnd()
+{
+    file_.clear();
+    try {
+        return file_.peek() == std::ifstream::traits_type::eof();
+    } catch (const std::exception&) {
+        return false;
+    }
 }

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,10 @@ std::filesystem::path FromUtf8(const std::string& text);
 // it is instead: "no such file", "a folder, not a file", ...
 bool IsRegularFile(const std::filesystem::path& path, std::string* why);
 
+// The size of a regular file of at most `largest` bytes; otherwise nothing,
+// with "PATH: cause" in *error.
+std::optional<uint64_t> InputFileSize(const std::filesystem::path& path, uint64_t largest, std::string* error);
+
 // The whole file, when it is a regular file of at most `largest` bytes;
 // otherwise nothing, with "PATH: cause" in *error.
 std::optional<Bytes> ReadInputFile(const std::filesystem::path& path, uint64_t largest, std::string* error);
@@ -30,5 +35,59 @@ bool CanWriteOutput(const std::filesystem::path& path, std::string* error);
 // Writes the bytes under a temporary name in the same folder, then renames it
 // to `path`, so that a failure never leaves a partial file under that name.
 bool WriteOutputFile(const std::filesystem::path& path, const Bytes& bytes, bool executable, std::string* error);
+
+// A file under a temporary name in the folder of `target`, removed when it
+// goes out of scope unless it was renamed to the target.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const std::filesystem::path& target);
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    const std::filesystem::path& Path() const { return path_; }
+    // Renames it to the target, over what is there; false with "TARGET: cause".
+    bool RenameToTarget(bool executable, std::string* error);
+
+private:
+    std::filesystem::path target_;
+    std::filesystem::path path_;
+    bool renamed_ = false;
+};
+
+// Writes a new file front to back; the first failure is kept with its cause.
+class FileWriter {
+public:
+    explicit FileWriter(const std::filesystem::path& path);
+    bool Write(const uint8_t* bytes, size_t count);
+    // Writes over bytes already written, at `offset` from the start.
+    bool Patch(uint64_t offset, const uint8_t* bytes, size_t count);
+    // Closes it; true when every byte reached the file.
+    bool Close();
+    // The system's cause of the first failure.
+    const std::string& Error() const { return error_; }
+
+private:
+    bool Failed();
+    std::filesystem::path path_;
+    std::ofstream file_;
+    std::string error_;
+};
+
+// Reads a file at any offset.
+class FileReader {
+public:
+    explicit FileReader(const std::filesystem::path& path);
+    bool Ok() const { return static_cast<bool>(file_); }
+    // Exactly `count` bytes at `offset`; false when the file ends first or a read fails.
+    bool ReadAt(uint64_t offset, uint8_t* out, size_t count);
+    // Up to `count` bytes from where the last read ended; how many were read.
+    size_t ReadSome(uint8_t* out, size_t count);
+    // Whether nothing follows the last byte read.
+    bool AtEnd();
+
+private:
+    std::ifstream file_;
+};
 
 #endif

@@ -4,13 +4,13 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <set>
 
 #include "extract/merge_format.h"
 #include "pack/code_page.h"
 #include "pack/file_io.h"
+#include "pack/parallel_deflate.h"
 
 namespace fs = std::filesystem;
 
@@ -165,58 +165,50 @@ std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std:
 
 namespace {
 
-// Feeds bytes to deflate and collects what it gives back.
-class Deflater {
+// The merge data file as a stream of bytes: the header and the table, made
+// here, then each file's contents, read from the file when asked for.
+class MergeStream {
 public:
-    explicit Deflater(int level) { ok_ = deflateInit(&stream_, level) == Z_OK; }
-    ~Deflater() { deflateEnd(&stream_); }
-    Deflater(const Deflater&) = delete;
-    Deflater& operator=(const Deflater&) = delete;
-
-    bool Add(const uint8_t* data, size_t size, int flush = Z_NO_FLUSH)
+    explicit MergeStream(const PackPlan& plan) : plan_(plan)
     {
-        stream_.next_in = const_cast<Bytef*>(data);
-        stream_.avail_in = static_cast<uInt>(size);
-        int code;
-        do {  // until deflate has taken all the input and left room in the output
-            uint8_t chunk[65536];
-            stream_.next_out = chunk;
-            stream_.avail_out = sizeof chunk;
-            code = deflate(&stream_, flush);
-            if (code == Z_STREAM_ERROR)
-                return ok_ = false;
-            output_.insert(output_.end(), chunk, chunk + (sizeof chunk - stream_.avail_out));
-        } while (stream_.avail_out == 0 || (flush == Z_FINISH && code != Z_STREAM_END));
-        return ok_;
+        head_.resize(MergeContentsOffset(static_cast<uint32_t>(plan.entries.size())));
+        MergeHeader header{};
+        header.count = static_cast<uint32_t>(plan.entries.size());
+        std::memcpy(header.launch_name, plan.launch.data(), plan.launch.size());
+        EncodeMergeHeader(header, head_.data());
+        uint64_t offset = head_.size();
+        for (size_t i = 0; i < plan.entries.size(); ++i) {
+            EncodeMergeEntry(Record(i), head_.data() + kMergeHeaderSize + kMergeEntrySize * i);
+            starts_.push_back(offset);
+            offset += plan.entries[i].size;
+        }
+        size_ = offset;
     }
-    bool Finish() { return Add(nullptr, 0, Z_FINISH); }
-    bool Ok() const { return ok_; }
-    Bytes Take() { return std::move(output_); }
+
+    uint64_t Size() const { return size_; }
+
+    // Safe on several threads at once: each read opens what it reads.
+    bool Read(uint64_t offset, uint8_t* out, size_t count, std::string* error) const
+    {
+        while (count > 0) {
+            size_t piece;
+            if (offset < head_.size()) {
+                piece = static_cast<size_t>(std::min<uint64_t>(count, head_.size() - offset));
+                std::memcpy(out, head_.data() + offset, piece);
+            } else if (!ReadContents(offset, out, count, &piece, error)) {
+                return false;
+            }
+            offset += piece;
+            out += piece;
+            count -= piece;
+        }
+        return true;
+    }
 
 private:
-    z_stream stream_{};
-    bool ok_;
-    Bytes output_;
-};
-
-}  // namespace
-
-std::optional<Bytes> CompressPackage(const PackPlan& plan, int level, const PackProgress& progress,
-                                     std::string* error)
-{
-    Deflater deflater(level);
-    if (!deflater.Ok()) {
-        *error = "zlib could not start compressing";
-        return std::nullopt;
-    }
-    MergeHeader header{};
-    header.count = static_cast<uint32_t>(plan.entries.size());
-    std::memcpy(header.launch_name, plan.launch.data(), plan.launch.size());
-    uint8_t record[kMergeEntrySize];
-    EncodeMergeHeader(header, record);
-    deflater.Add(record, kMergeHeaderSize);
-    for (size_t i = 0; i < plan.entries.size(); ++i) {
-        const PackEntry& file = plan.entries[i];
+    MergeEntry Record(size_t i) const
+    {
+        const PackEntry& file = plan_.entries[i];
         MergeEntry entry{};
         entry.ordinal = static_cast<uint32_t>(i);
         entry.creation_time = file.times.creation;
@@ -224,35 +216,55 @@ std::optional<Bytes> CompressPackage(const PackPlan& plan, int level, const Pack
         entry.last_write_time = file.times.last_write;
         entry.size = file.size;
         std::memcpy(entry.name, file.name.data(), file.name.size());
-        EncodeMergeEntry(entry, record);
-        deflater.Add(record, kMergeEntrySize);
+        return entry;
     }
 
-    uint64_t done = 0;
-    std::vector<uint8_t> chunk(1 << 20);
-    for (const PackEntry& file : plan.entries) {
-        std::ifstream in(file.path, std::ios::binary);
-        uint64_t left = file.size;
-        while (in && left > 0) {
-            in.read(reinterpret_cast<char*>(chunk.data()), static_cast<std::streamsize>(std::min<uint64_t>(left, chunk.size())));
-            const size_t got = static_cast<size_t>(in.gcount());
-            deflater.Add(chunk.data(), got);
-            left -= got;
-            done += got;
-            if (progress)
-                progress(done, plan.contents_size);
-        }
-        // The table already holds the size; a file that changed meanwhile
+    // Reads from the file whose contents hold `offset`, up to its end.
+    bool ReadContents(uint64_t offset, uint8_t* out, size_t count, size_t* piece, std::string* error) const
+    {
+        const size_t i = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin() - 1);
+        const PackEntry& file = plan_.entries[i];
+        const uint64_t within = offset - starts_[i];
+        *piece = static_cast<size_t>(std::min<uint64_t>(count, file.size - within));
+        FileReader reader(file.path);
+        // The table already holds the size: a file that changed meanwhile
         // would make the package lie.
-        if (left != 0 || in.peek() != std::char_traits<char>::eof()) {
-            const std::u8string shown = file.path.u8string();
-            *error = std::string(shown.begin(), shown.end()) + ": changed or unreadable while packing";
-            return std::nullopt;
+        if (!reader.Ok() || !reader.ReadAt(within, out, *piece) || (within + *piece == file.size && !reader.AtEnd())) {
+            *error = Shown(file.path) + ": changed or unreadable while packing";
+            return false;
         }
+        return true;
     }
-    if (!deflater.Finish()) {
-        *error = "zlib failed while compressing";
+
+    const PackPlan& plan_;
+    Bytes head_;
+    std::vector<uint64_t> starts_;  // where each file's contents begin
+    uint64_t size_ = 0;
+};
+
+}  // namespace
+
+std::optional<uint64_t> CompressPackage(const PackPlan& plan, const CompressOptions& options, FileWriter& out,
+                                        std::string* error)
+{
+    const MergeStream merge(plan);
+    uint64_t written = 0;
+    ParallelDeflateJob job;
+    job.size = merge.Size();
+    job.level = options.level;
+    job.threads = options.threads;
+    job.read = [&](uint64_t offset, uint8_t* bytes, size_t count, std::string* why) {
+        return merge.Read(offset, bytes, count, why);
+    };
+    job.write = [&](const uint8_t* bytes, size_t count, std::string* why) {
+        written += count;
+        if (out.Write(bytes, count))
+            return true;
+        *why = "cannot write the package (" + out.Error() + ")";
+        return false;
+    };
+    job.progress = options.progress;
+    if (!DeflateInParallel(job, error))
         return std::nullopt;
-    }
-    return deflater.Take();
+    return written;
 }

@@ -1,5 +1,5 @@
 // Turns files into a package: gathers and checks them, then writes the merge
-// data file through zlib as one stream.
+// data file through zlib as one stream, compressed on several threads.
 #ifndef SFX_PACK_PACKAGE_BUILDER_H
 #define SFX_PACK_PACKAGE_BUILDER_H
 
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "pack/file_io.h"
 #include "pack/file_times.h"
 #include "pack/pe_image.h"
 
@@ -40,10 +41,16 @@ struct PackOptions {
 // ("PATH: reason"), and then there is no plan.
 std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std::string>* problems);
 
-// Compresses header, table and contents into one zlib stream at `level`
-// (-1: zlib's default), reporting bytes of contents done so far.
-using PackProgress = std::function<void(uint64_t done, uint64_t total)>;
-std::optional<Bytes> CompressPackage(const PackPlan& plan, int level, const PackProgress& progress,
-                                     std::string* error);
+struct CompressOptions {
+    int level = -1;        // zlib's levels; -1 for its default
+    unsigned threads = 1;  // the bytes are the same whatever the number
+    // Bytes of the merge data file compressed so far, of all of them.
+    std::function<void(uint64_t done, uint64_t total)> progress;
+};
+
+// Compresses header, table and contents into one zlib stream, written to
+// `out`; returns the stream's size, or nothing with the reason in *error.
+std::optional<uint64_t> CompressPackage(const PackPlan& plan, const CompressOptions& options, FileWriter& out,
+                                        std::string* error);
 
 #endif

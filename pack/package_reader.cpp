@@ -7,44 +7,16 @@
 #include <set>
 
 #include "pack/code_page.h"
-#include "pack/resource_writer.h"
+#include "pack/file_io.h"
+#include "pack/package_locator.h"
 
 namespace {
 
 // A 32-bit stub could never hold more in one block.
 constexpr uint64_t kLargestMergeFile = uint64_t{1} << 31;
-
-bool Inflate(const Bytes& stream, InstallerPackage* package, std::string* error)
-{
-    z_stream zs{};
-    if (inflateInit(&zs) != Z_OK) {
-        *error = "zlib could not start inflating";
-        return false;
-    }
-    zs.next_in = const_cast<Bytef*>(stream.data());
-    zs.avail_in = static_cast<uInt>(stream.size());
-    int code;
-    do {  // until the stream ends or zlib can go no further
-        uint8_t chunk[65536];
-        zs.next_out = chunk;
-        zs.avail_out = sizeof chunk;
-        code = inflate(&zs, Z_NO_FLUSH);
-        package->merge.insert(package->merge.end(), chunk, chunk + (sizeof chunk - zs.avail_out));
-        if (package->merge.size() > kLargestMergeFile) {
-            inflateEnd(&zs);
-            *error = "the package inflates to more than 2 GiB";
-            return false;
-        }
-    } while (code == Z_OK);
-    package->stream_size = stream.size() - zs.avail_in;
-    inflateEnd(&zs);
-    if (code == Z_STREAM_END)
-        return true;
-    *error = code == Z_BUF_ERROR ? "the package's zlib stream is cut short"
-                                 : std::string("the package's zlib stream is corrupt (") +
-                                       (zs.msg ? zs.msg : "zlib error " + std::to_string(code)) + ")";
-    return false;
-}
+// Far more files than any package holds; the table is held whole.
+constexpr uint32_t kMostEntries = 1000000;
+constexpr size_t kChunkSize = 64 * 1024;
 
 std::string Name(const char* field)
 {
@@ -67,37 +39,178 @@ std::u32string FoldedName(const char* field)
     return CaseFoldedKey(latin);
 }
 
+std::string Invalid(MergeStatus status)
+{
+    return std::string("invalid package: ") + DescribeMergeStatus(status);
+}
+
+// Takes the inflated merge data file a piece at a time: the header, the
+// table, then the contents, checking each as the stub would.
+class MergeParser {
+public:
+    MergeParser(InstallerPackage& package, const PackageVisitor& visitor) : package_(package), visitor_(visitor) {}
+
+    bool Feed(const uint8_t* bytes, size_t count, std::string* error)
+    {
+        package_.merge_size += count;
+        if (package_.merge_size > kLargestMergeFile) {
+            *error = "the package inflates to more than 2 GiB";
+            return false;
+        }
+        while (count > 0 && !tableRead_)
+            if (!Gather(bytes, count, error))
+                return false;
+        while (count > 0 && entry_ < package_.entries.size()) {
+            const size_t piece = static_cast<size_t>(std::min<uint64_t>(count, left_));
+            if (visitor_.on_contents && !visitor_.on_contents(entry_, bytes, piece, error))
+                return false;
+            bytes += piece;
+            count -= piece;
+            left_ -= piece;
+            NextEntryIfDone();
+        }
+        return true;  // what is left follows the contents
+    }
+
+    // At the end of the stream: all that the header and table promise came.
+    bool Finish(std::string* error)
+    {
+        if (tableRead_ && entry_ == package_.entries.size())
+            return true;
+        *error = Invalid(MergeStatus::Truncated);
+        return false;
+    }
+
+private:
+    // Adds to the record being gathered, and takes it when it is whole.
+    bool Gather(const uint8_t*& bytes, size_t& count, std::string* error)
+    {
+        const size_t wanted = headerRead_ ? kMergeEntrySize : kMergeHeaderSize;
+        const size_t piece = std::min(count, wanted - record_.size());
+        record_.insert(record_.end(), bytes, bytes + piece);
+        bytes += piece;
+        count -= piece;
+        if (record_.size() < wanted)
+            return true;
+        const bool taken = headerRead_ ? TakeEntry(error) : TakeHeader(error);
+        record_.clear();
+        return taken;
+    }
+
+    bool TakeHeader(std::string* error)
+    {
+        package_.header = DecodeMergeHeader(record_.data());
+        headerRead_ = true;
+        const char* launch = package_.header.launch_name;
+        const MergeStatus status = launch[0] != '\0' && !IsSafeFileName(launch) ? MergeStatus::InvalidLaunchName
+                                   : package_.header.count == 0                 ? MergeStatus::NoEntries
+                                                                                 : MergeStatus::Ok;
+        if (status != MergeStatus::Ok)
+            *error = Invalid(status);
+        else if (package_.header.count > kMostEntries)
+            *error = "the package claims " + std::to_string(package_.header.count) + " entries, more than " +
+                     std::to_string(kMostEntries) + " that sfxpack reads";
+        return error->empty();
+    }
+
+    bool TakeEntry(std::string* error)
+    {
+        const MergeEntry entry = DecodeMergeEntry(record_.data());
+        if (!IsSafeFileName(entry.name)) {
+            *error = Invalid(MergeStatus::InvalidEntryName) + " (entry " + std::to_string(package_.entries.size()) + ")";
+            return false;
+        }
+        package_.entries.push_back(entry);
+        if (package_.entries.size() < package_.header.count)
+            return true;
+        tableRead_ = true;
+        package_.contents_end = MergeContentsOffset(package_.header.count);
+        for (const MergeEntry& each : package_.entries)
+            package_.contents_end += each.size;
+        left_ = package_.entries[0].size;
+        NextEntryIfDone();
+        return !visitor_.on_table || visitor_.on_table(package_, error);
+    }
+
+    // Moves past the entries whose contents are all here, the empty ones too.
+    void NextEntryIfDone()
+    {
+        while (left_ == 0 && entry_ < package_.entries.size())
+            if (++entry_ < package_.entries.size())
+                left_ = package_.entries[entry_].size;
+    }
+
+    InstallerPackage& package_;
+    const PackageVisitor& visitor_;
+    std::vector<uint8_t> record_;  // the header or an entry, as it comes
+    bool headerRead_ = false;
+    bool tableRead_ = false;
+    size_t entry_ = 0;   // whose contents come next
+    uint64_t left_ = 0;  // of them
+};
+
+// Inflates the package from the file into the parser, a chunk at a time.
+bool Inflate(FileReader& file, FileRange range, MergeParser& parser, InstallerPackage& package, std::string* error)
+{
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) {
+        *error = "zlib could not start inflating";
+        return false;
+    }
+    std::vector<uint8_t> in(kChunkSize), out(kChunkSize);
+    uint64_t read = 0;
+    int code = Z_OK;
+    while (code == Z_OK) {  // until the stream ends, zlib fails, or the parser refuses
+        if (stream.avail_in == 0 && read < range.size) {
+            const size_t piece = static_cast<size_t>(std::min<uint64_t>(range.size - read, in.size()));
+            if (!file.ReadAt(range.offset + read, in.data(), piece)) {
+                code = Z_ERRNO;
+                break;
+            }
+            read += piece;
+            stream.next_in = in.data();
+            stream.avail_in = static_cast<uInt>(piece);
+        }
+        stream.next_out = out.data();
+        stream.avail_out = static_cast<uInt>(out.size());
+        code = inflate(&stream, Z_NO_FLUSH);
+        const size_t produced = out.size() - stream.avail_out;
+        if (produced > 0 && !parser.Feed(out.data(), produced, error)) {
+            inflateEnd(&stream);
+            return false;
+        }
+    }
+    package.stream_size = read - stream.avail_in;
+    const std::string message = stream.msg ? stream.msg : "zlib error " + std::to_string(code);
+    inflateEnd(&stream);
+    if (code == Z_STREAM_END)
+        return true;
+    *error = code == Z_ERRNO      ? "cannot read the package"
+             : code == Z_BUF_ERROR ? "the package's zlib stream is cut short"
+                                   : "the package's zlib stream is corrupt (" + message + ")";
+    return false;
+}
+
 }  // namespace
 
-std::optional<InstallerPackage> ReadInstallerPackage(const Bytes& file, std::string* error)
+std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path& path, const PackageVisitor& visitor,
+                                                     std::string* error)
 {
-    const std::optional<Bytes> stream = FindPackageResource(file, error);
-    if (!stream)
+    std::error_code failure;
+    const uint64_t size = std::filesystem::file_size(path, failure);
+    FileReader file(path);
+    if (failure || !file.Ok()) {
+        *error = "cannot open it";
+        return std::nullopt;
+    }
+    const std::optional<FileRange> range = LocatePackage(file, size, error);
+    if (!range)
         return std::nullopt;
     InstallerPackage package;
-    package.resource_size = stream->size();
-    if (!Inflate(*stream, &package, error))
+    package.resource_size = range->size;
+    MergeParser parser(package, visitor);
+    if (!Inflate(file, *range, parser, package, error) || !parser.Finish(error))
         return std::nullopt;
-
-    const uint8_t* block = package.merge.data();
-    const size_t size = package.merge.size();
-    MergeStatus status = ReadMergeHeader(block, size, &package.header);
-    uint32_t bad = 0;
-    if (status == MergeStatus::Ok) {
-        package.entries.resize(package.header.count);
-        status = ReadMergeTable(block, size, package.header, package.entries.data(), &bad);
-    }
-    if (status != MergeStatus::Ok) {
-        *error = std::string("invalid package: ") + DescribeMergeStatus(status);
-        if (status == MergeStatus::InvalidEntryName)
-            *error += " (entry " + std::to_string(bad) + ")";
-        return std::nullopt;
-    }
-    uint64_t offset = MergeContentsOffset(package.header.count);
-    for (const MergeEntry& entry : package.entries) {
-        package.offsets.push_back(offset);
-        offset += entry.size;
-    }
     return package;
 }
 
@@ -120,9 +233,9 @@ std::vector<std::string> FindPackageFlaws(const InstallerPackage& package)
     }
     if (!launchFound)
         flaws.push_back("the launch file " + Name(package.header.launch_name) + " is not among the entries");
-    const uint64_t end = package.offsets.empty() ? 0 : package.offsets.back() + package.entries.back().size;
-    if (package.merge.size() > end)
-        flaws.push_back(std::to_string(package.merge.size() - end) + " bytes after the last entry's contents");
+    if (package.merge_size > package.contents_end)
+        flaws.push_back(std::to_string(package.merge_size - package.contents_end) +
+                        " bytes after the last entry's contents");
     if (package.resource_size > package.stream_size)
         flaws.push_back(std::to_string(package.resource_size - package.stream_size) +
                         " bytes after the end of the zlib stream");

@@ -51,96 +51,100 @@ size_t PeImage::DirectoryEntryOffset(int index) const
 
 std::optional<PeImage> ParsePeImage(const Bytes& file, std::string* error)
 {
-    auto fits = [&](size_t offset, size_t count) { return offset <= file.size() && count <= file.size() - offset; };
-    PeImage image{};
-    if (!fits(0, 64) || file[0] != 'M' || file[1] != 'Z') {
-        NotAProgram(error, "no MZ header");
-        return std::nullopt;
-    }
+    return ParsePeImage(file, file.size(), error);
+}
+
+namespace {
+
+bool Fits(const Bytes& file, size_t offset, size_t count)
+{
+    return offset <= file.size() && count <= file.size() - offset;
+}
+
+// The MZ, COFF and optional headers, which must lie in the bytes at hand.
+bool ParseHeaders(const Bytes& file, uint64_t fileSize, PeImage& image, uint16_t* sectionCount, std::string* error)
+{
+    if (!Fits(file, 0, 64) || file[0] != 'M' || file[1] != 'Z')
+        return NotAProgram(error, "no MZ header");
     const size_t signature = LoadLe32(file, 0x3C);
-    if (!fits(signature, 24) || std::memcmp(&file[signature], "PE\0\0", 4) != 0) {
-        NotAProgram(error, "no PE signature");
-        return std::nullopt;
-    }
+    if (!Fits(file, signature, 24) || std::memcmp(&file[signature], "PE\0\0", 4) != 0)
+        return NotAProgram(error, "no PE signature");
     image.coff_header_offset = signature + 4;
     image.machine = LoadLe16(file, image.coff_header_offset);
-    const uint16_t sectionCount = LoadLe16(file, image.coff_header_offset + 2);
+    *sectionCount = LoadLe16(file, image.coff_header_offset + 2);
     image.symbol_table_pointer = LoadLe32(file, image.coff_header_offset + 8);
     image.number_of_symbols = LoadLe32(file, image.coff_header_offset + 12);
     const uint16_t optionalSize = LoadLe16(file, image.coff_header_offset + 16);
     image.characteristics = LoadLe16(file, image.coff_header_offset + 18);
     image.optional_header_offset = image.coff_header_offset + 20;
     image.section_table_offset = image.optional_header_offset + optionalSize;
-    if (!fits(image.optional_header_offset, optionalSize) || optionalSize < 2) {
-        Fail(error, "optional header cut short");
-        return std::nullopt;
-    }
+    if (!Fits(file, image.optional_header_offset, optionalSize) || optionalSize < 2)
+        return Fail(error, "optional header cut short");
     const uint16_t magic = LoadLe16(file, image.optional_header_offset);
-    if (magic != kPe32Magic && magic != kPe32PlusMagic) {
-        Fail(error, "unknown optional header");
-        return std::nullopt;
-    }
+    if (magic != kPe32Magic && magic != kPe32PlusMagic)
+        return Fail(error, "unknown optional header");
     image.is_pe32_plus = magic == kPe32PlusMagic;
     const size_t directoriesAt = image.is_pe32_plus ? 112 : 96;
-    if (optionalSize < directoriesAt) {
-        Fail(error, "optional header too small");
-        return std::nullopt;
-    }
+    if (optionalSize < directoriesAt)
+        return Fail(error, "optional header too small");
     image.subsystem = LoadLe16(file, image.optional_header_offset + 68);
     image.section_alignment = LoadLe32(file, image.optional_header_offset + 32);
     image.file_alignment = LoadLe32(file, image.optional_header_offset + 36);
     image.size_of_headers = LoadLe32(file, image.optional_header_offset + 60);
     image.number_of_directories = LoadLe32(file, image.optional_header_offset + directoriesAt - 4);
-    if (image.number_of_directories > (optionalSize - directoriesAt) / 8) {
-        Fail(error, "more data directories than the optional header holds");
-        return std::nullopt;
-    }
+    if (image.number_of_directories > (optionalSize - directoriesAt) / 8)
+        return Fail(error, "more data directories than the optional header holds");
     const auto isPowerOfTwo = [](uint32_t n) { return n != 0 && (n & (n - 1)) == 0; };
     if (!isPowerOfTwo(image.file_alignment) || !isPowerOfTwo(image.section_alignment) ||
-        image.file_alignment > 0x10000) {
-        Fail(error, "its file or section alignment is not a power of two up to 64 KiB");
+        image.file_alignment > 0x10000)
+        return Fail(error, "its file or section alignment is not a power of two up to 64 KiB");
+    if (image.size_of_headers > fileSize)
+        return Fail(error, "headers larger than the file");
+    return true;
+}
+
+// One section, placed as the loader wants it: its bytes within the file;
+// aligned, above the headers, after the one before and within the 32-bit
+// address space in memory.
+bool ParseSection(const Bytes& file, uint64_t fileSize, size_t at, PeImage& image, std::string* error)
+{
+    PeSection section;
+    const void* nul = std::memchr(&file[at], 0, 8);
+    section.name.assign(reinterpret_cast<const char*>(&file[at]), nul ? static_cast<const uint8_t*>(nul) - &file[at] : 8);
+    section.virtual_size = LoadLe32(file, at + 8);
+    section.virtual_address = LoadLe32(file, at + 12);
+    section.raw_size = LoadLe32(file, at + 16);
+    section.raw_offset = LoadLe32(file, at + 20);
+    section.header_offset = at;
+    if (section.raw_size != 0 && (section.raw_offset > fileSize || section.raw_size > fileSize - section.raw_offset))
+        return Fail(error, "section " + section.name + " runs past the end of the file");
+    const uint64_t span = std::max(section.virtual_size, section.raw_size);
+    const uint64_t previousEnd = image.sections.empty() ? 0 : EndInMemory(image.sections.back());
+    const bool belowHeaders = span != 0 && section.virtual_address < image.size_of_headers;
+    if (section.virtual_address % image.section_alignment != 0 || section.virtual_address < previousEnd ||
+        section.virtual_address + span > UINT32_MAX || belowHeaders)
+        return Fail(error, "section " + section.name +
+                               " is out of place in memory (unaligned, below the headers, overlapping the one "
+                               "before, or past 4 GiB)");
+    image.sections.push_back(section);
+    return true;
+}
+
+}  // namespace
+
+std::optional<PeImage> ParsePeImage(const Bytes& file, uint64_t fileSize, std::string* error)
+{
+    PeImage image{};
+    uint16_t sectionCount = 0;
+    if (!ParseHeaders(file, fileSize, image, &sectionCount, error))
         return std::nullopt;
-    }
-    if (image.size_of_headers > file.size()) {
-        Fail(error, "headers larger than the file");
-        return std::nullopt;
-    }
-    if (!fits(image.section_table_offset, kSectionHeaderSize * sectionCount)) {
+    if (!Fits(file, image.section_table_offset, kSectionHeaderSize * sectionCount)) {
         Fail(error, "section table cut short");
         return std::nullopt;
     }
-    for (uint16_t i = 0; i < sectionCount; ++i) {
-        const size_t at = image.section_table_offset + kSectionHeaderSize * i;
-        PeSection section;
-        const void* nul = std::memchr(&file[at], 0, 8);
-        section.name.assign(reinterpret_cast<const char*>(&file[at]),
-                            nul ? static_cast<const uint8_t*>(nul) - &file[at] : 8);
-        section.virtual_size = LoadLe32(file, at + 8);
-        section.virtual_address = LoadLe32(file, at + 12);
-        section.raw_size = LoadLe32(file, at + 16);
-        section.raw_offset = LoadLe32(file, at + 20);
-        section.header_offset = at;
-        if (section.raw_size != 0 && !fits(section.raw_offset, section.raw_size)) {
-            Fail(error, "section " + section.name + " runs past the end of the file");
+    for (uint16_t i = 0; i < sectionCount; ++i)
+        if (!ParseSection(file, fileSize, image.section_table_offset + kSectionHeaderSize * i, image, error))
             return std::nullopt;
-        }
-        // As the loader wants them: aligned, above the headers, in ascending
-        // order, apart, and within the 32-bit address space.
-        const uint64_t span = std::max(section.virtual_size, section.raw_size);
-        const uint64_t previousEnd = image.sections.empty() ? 0
-                                                            : uint64_t{image.sections.back().virtual_address} +
-                                                                  std::max(image.sections.back().virtual_size,
-                                                                           image.sections.back().raw_size);
-        const bool belowHeaders = span != 0 && section.virtual_address < image.size_of_headers;
-        if (section.virtual_address % image.section_alignment != 0 || section.virtual_address < previousEnd ||
-            section.virtual_address + span > UINT32_MAX || belowHeaders) {
-            Fail(error, "section " + section.name +
-                            " is out of place in memory (unaligned, below the headers, overlapping the one before, "
-                            "or past 4 GiB)");
-            return std::nullopt;
-        }
-        image.sections.push_back(section);
-    }
     return image;
 }
 
@@ -186,18 +190,35 @@ uint32_t AlignUp(uint64_t value, uint32_t alignment)
     return static_cast<uint32_t>((value + alignment - 1) / alignment * alignment);
 }
 
+void PeChecksum::Add(const uint8_t* bytes, size_t count)
+{
+    for (size_t i = 0; i < count; ++i, ++offset_) {
+        if (pending_ < 0) {
+            pending_ = bytes[i];
+            continue;
+        }
+        const uint64_t word = offset_ - 1;
+        if (word != skip_ && word != skip_ + 2) {
+            sum_ += static_cast<uint32_t>(pending_) | uint32_t{bytes[i]} << 8;
+            sum_ = (sum_ & 0xFFFF) + (sum_ >> 16);
+        }
+        pending_ = -1;
+    }
+}
+
+uint32_t PeChecksum::Finish() const
+{
+    uint64_t sum = sum_;
+    if (pending_ >= 0)
+        sum += static_cast<uint32_t>(pending_);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return static_cast<uint32_t>(sum + offset_);
+}
+
 uint32_t ComputePeChecksum(const Bytes& file, size_t checksumOffset)
 {
-    uint64_t sum = 0;
-    for (size_t i = 0; i + 1 < file.size(); i += 2) {
-        if (i == checksumOffset || i == checksumOffset + 2)
-            continue;
-        sum += LoadLe16(file, i);
-        sum = (sum & 0xFFFF) + (sum >> 16);
-    }
-    if (file.size() % 2)
-        sum += file.back();
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    sum = (sum & 0xFFFF) + (sum >> 16);
-    return static_cast<uint32_t>(sum + file.size());
+    PeChecksum checksum(checksumOffset);
+    checksum.Add(file.data(), file.size());
+    return checksum.Finish();
 }

@@ -60,6 +60,9 @@ struct PeImage {
 // says why in *error: "not a PE file: ..." for a file that is no program at
 // all, "a malformed PE file: ..." for one whose headers are wrong.
 std::optional<PeImage> ParsePeImage(const Bytes& file, std::string* error);
+// The same from the first bytes of a file of `fileSize` bytes, which must
+// hold the headers and the section table.
+std::optional<PeImage> ParsePeImage(const Bytes& head, uint64_t fileSize, std::string* error);
 
 DataDirectory ReadDataDirectory(const Bytes& file, const PeImage& image, int index);
 
@@ -76,6 +79,20 @@ uint32_t AlignUp(uint64_t value, uint32_t alignment);
 // The PE checksum of a file: its 16-bit words summed with end-around carry,
 // skipping the checksum field, plus the file's length.
 uint32_t ComputePeChecksum(const Bytes& file, size_t checksumOffset);
+
+// The same sum over a file that passes by in pieces, front to back.
+class PeChecksum {
+public:
+    explicit PeChecksum(uint64_t checksumOffset) : skip_(checksumOffset) {}
+    void Add(const uint8_t* bytes, size_t count);
+    uint32_t Finish() const;
+
+private:
+    uint64_t skip_;
+    uint64_t offset_ = 0;
+    uint64_t sum_ = 0;
+    int pending_ = -1;  // the first byte of a word whose second has yet to come
+};
 
 uint16_t LoadLe16(const Bytes& file, size_t offset);
 uint32_t LoadLe32(const Bytes& file, size_t offset);

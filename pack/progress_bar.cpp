@@ -2,13 +2,7 @@
 
 #include <cstdio>
 
-#ifdef _WIN32
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
+#include "pack/platform.h"
 
 namespace {
 
@@ -18,7 +12,7 @@ constexpr int kWidth = 30;
 }  // namespace
 
 ProgressBar::ProgressBar(std::string label)
-    : label_(std::move(label)), terminal_(isatty(fileno(stderr)) != 0), start_(std::chrono::steady_clock::now())
+    : label_(std::move(label)), terminal_(StandardErrorIsTerminal()), start_(std::chrono::steady_clock::now())
 {
 }
 

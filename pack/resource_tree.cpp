@@ -13,16 +13,22 @@ constexpr size_t kDataEntrySize = 16;
 // before memory runs out.
 constexpr size_t kMaxLeaves = 65536;
 
+// Bytes of a file: the whole of it, or a window that starts at `offset`.
+struct FileBytes {
+    const Bytes& bytes;
+    uint64_t offset;     // of bytes[0] in the file
+    uint64_t file_size;
+    bool whole() const { return offset == 0 && bytes.size() == file_size; }
+};
+
 struct SectionView {
-    const Bytes& file;
-    size_t start;  // the resource directory's file offset
-    size_t size;   // bytes from there to the end of its section's data
-    uint32_t rva;
+    size_t start;  // the resource directory's index in the bytes
+    size_t size;   // bytes from there to the end of its section's data, or of the window
 };
 
 class TreeReader {
 public:
-    TreeReader(const Bytes& file, const PeImage& image, SectionView view, std::string* error)
+    TreeReader(FileBytes file, const PeImage& image, SectionView view, std::string* error)
         : file_(file), image_(image), view_(view), error_(error) {}
 
     bool ReadTypes(ResourceTree* tree)
@@ -97,28 +103,34 @@ private:
         if (!Fits(offset, kDataEntrySize))
             return Fail("a data entry lies outside the resource section");
         const uint32_t rva = Load32(offset), size = Load32(offset + 4);
-        const std::optional<size_t> at = RvaToFileOffset(image_, file_.size(), rva, size);
+        const std::optional<size_t> at = RvaToFileOffset(image_, file_.file_size, rva, size);
         if (!at)
             return Fail("a resource's bytes lie outside the file");
-        copied_ += size;
-        if (copied_ > 16 * file_.size())
-            return Fail("resources that overlap far too much");
-        data->bytes.assign(file_.begin() + static_cast<ptrdiff_t>(*at),
-                           file_.begin() + static_cast<ptrdiff_t>(*at + size));
         data->codepage = Load32(offset + 8);
+        data->file_offset = *at;
+        if (!file_.whole()) {  // where the bytes are is enough
+            data->deferred = true;
+            data->deferred_size = size;
+            return true;
+        }
+        copied_ += size;
+        if (copied_ > 16 * file_.file_size)
+            return Fail("resources that overlap far too much");
+        data->bytes.assign(file_.bytes.begin() + static_cast<ptrdiff_t>(*at),
+                           file_.bytes.begin() + static_cast<ptrdiff_t>(*at + size));
         return true;
     }
 
     bool Fits(size_t offset, size_t count) const { return offset <= view_.size && count <= view_.size - offset; }
-    uint16_t Load16(size_t offset) const { return LoadLe16(file_, view_.start + offset); }
-    uint32_t Load32(size_t offset) const { return LoadLe32(file_, view_.start + offset); }
+    uint16_t Load16(size_t offset) const { return LoadLe16(file_.bytes, view_.start + offset); }
+    uint32_t Load32(size_t offset) const { return LoadLe32(file_.bytes, view_.start + offset); }
     bool Fail(const std::string& why)
     {
         *error_ = "malformed resources: " + why;
         return false;
     }
 
-    const Bytes& file_;
+    FileBytes file_;
     const PeImage& image_;
     SectionView view_;
     std::string* error_;
@@ -176,101 +188,179 @@ std::string DescribeResourceName(const ResourceName& name)
     return ascii;
 }
 
-std::optional<ResourceTree> ReadResourceTree(const Bytes& file, const PeImage& image, std::string* error)
+std::optional<FileRange> ResourceDirectoryRange(const PeImage& image, uint64_t fileSize, uint32_t rva,
+                                                std::string* error)
 {
-    ResourceTree tree;
-    const DataDirectory directory = ReadDataDirectory(file, image, kResourceDirectory);
-    if (directory.address == 0 || directory.size == 0)
-        return tree;
     // The tree may spread over the rest of the section that holds its root.
     for (const PeSection& section : image.sections) {
         const uint32_t inFile = std::min(section.virtual_size ? section.virtual_size : section.raw_size,
                                          section.raw_size);
-        if (directory.address < section.virtual_address ||
-            directory.address - section.virtual_address >= inFile)
+        if (rva < section.virtual_address || rva - section.virtual_address >= inFile)
             continue;
-        const uint32_t skip = directory.address - section.virtual_address;
-        SectionView view{file, size_t{section.raw_offset} + skip, size_t{inFile} - skip, directory.address};
-        TreeReader reader(file, image, view, error);
-        if (!reader.ReadTypes(&tree))
-            return std::nullopt;
-        return tree;
+        const uint32_t skip = rva - section.virtual_address;
+        if (uint64_t{section.raw_offset} + inFile > fileSize)
+            break;
+        return FileRange{uint64_t{section.raw_offset} + skip, inFile - skip};
     }
     *error = "malformed resources: the resource directory lies outside every section";
     return std::nullopt;
 }
 
+std::optional<ResourceTree> ReadResourceTree(const Bytes& file, const PeImage& image, std::string* error)
+{
+    const DataDirectory directory = ReadDataDirectory(file, image, kResourceDirectory);
+    if (directory.address == 0 || directory.size == 0)
+        return ResourceTree{};
+    const std::optional<FileRange> range = ResourceDirectoryRange(image, file.size(), directory.address, error);
+    if (!range)
+        return std::nullopt;
+    return ReadResourceTreeShape(file, 0, file.size(), image, *range, error);
+}
+
+std::optional<ResourceTree> ReadResourceTreeShape(const Bytes& window, uint64_t windowOffset, uint64_t fileSize,
+                                                  const PeImage& image, FileRange directory, std::string* error)
+{
+    const uint64_t start = directory.offset - windowOffset;
+    const uint64_t size = std::min<uint64_t>(directory.size, window.size() - start);
+    TreeReader reader(FileBytes{window, windowOffset, fileSize}, image,
+                      SectionView{static_cast<size_t>(start), static_cast<size_t>(size)}, error);
+    ResourceTree tree;
+    if (!reader.ReadTypes(&tree))
+        return std::nullopt;
+    return tree;
+}
+
+namespace {
+
+// Lays a tree out as a resource section: every directory table (breadth
+// first), then the data entries, then the names, then the resources' bytes,
+// each on an 8-byte boundary. A deferred resource's bytes come last, after
+// what this writes.
+class TreeWriter {
+public:
+    explicit TreeWriter(uint32_t rva) : rva_(rva) {}
+
+    void WriteDirectories(const ResourceTree& tree)
+    {
+        const size_t root = Directory(tree);
+        std::vector<std::pair<size_t, const ResourceNames*>> typeTables;
+        Entries(root, tree, [&](size_t entry, const ResourceNames& names) { typeTables.push_back({entry, &names}); });
+        std::vector<std::pair<size_t, const ResourceLanguages*>> nameTables;
+        for (const auto& [entry, names] : typeTables) {
+            const size_t table = Subdirectory(entry, *names);
+            Entries(table, *names,
+                    [&](size_t at, const ResourceLanguages& languages) { nameTables.push_back({at, &languages}); });
+        }
+        for (const auto& [entry, languages] : nameTables) {
+            const size_t table = Subdirectory(entry, *languages);
+            size_t i = 0;
+            for (const auto& [language, data] : *languages) {
+                const size_t at = table + kDirectoryHeaderSize + kDirectoryEntrySize * i++;
+                out_.Put32(at, language);
+                leaves_.push_back({at, &data});
+            }
+        }
+    }
+
+    void WriteDataEntries()
+    {
+        for (const auto& [entry, data] : leaves_) {
+            const size_t at = out_.Reserve(kDataEntrySize);
+            out_.Put32(entry + 4, static_cast<uint32_t>(at));
+            out_.Put32(at + 8, data->codepage);
+            dataEntries_.push_back(at);
+        }
+    }
+
+    void WriteNames()
+    {
+        for (const auto& [entry, name] : names_) {
+            if (name->IsId()) {
+                out_.Put32(entry, name->id);
+                continue;
+            }
+            const size_t at = out_.Reserve(2 + 2 * name->text.size());
+            out_.Put16(at, static_cast<uint16_t>(name->text.size()));
+            for (size_t c = 0; c < name->text.size(); ++c)
+                out_.Put16(at + 2 + 2 * c, name->text[c]);
+            out_.Put32(entry, kHighBit | static_cast<uint32_t>(at));
+        }
+    }
+
+    void WriteData()
+    {
+        size_t deferred = leaves_.size();
+        for (size_t leaf = 0; leaf < leaves_.size(); ++leaf) {
+            if (leaves_[leaf].second->deferred)
+                deferred = leaf;
+            else
+                Data(leaf, leaves_[leaf].second->bytes.size(), &leaves_[leaf].second->bytes);
+        }
+        if (deferred < leaves_.size())
+            Data(deferred, leaves_[deferred].second->deferred_size, nullptr);
+        else
+            out_.Align(8);
+    }
+
+    Bytes Take() { return out_.Take(); }
+
+private:
+    template <typename Table>
+    size_t Directory(const Table& table)
+    {
+        const size_t at = out_.Reserve(kDirectoryHeaderSize + kDirectoryEntrySize * table.size());
+        const int named = NamedCount(table);
+        out_.Put16(at + 12, static_cast<uint16_t>(named));
+        out_.Put16(at + 14, static_cast<uint16_t>(table.size() - named));
+        return at;
+    }
+
+    template <typename Table>
+    size_t Subdirectory(size_t entry, const Table& table)
+    {
+        const size_t at = Directory(table);
+        out_.Put32(entry + 4, kHighBit | static_cast<uint32_t>(at));
+        return at;
+    }
+
+    // Notes each entry's name for later, and hands its place to `visit`.
+    template <typename Table, typename Visit>
+    void Entries(size_t table, const Table& items, Visit visit)
+    {
+        size_t i = 0;
+        for (const auto& [name, below] : items) {
+            const size_t entry = table + kDirectoryHeaderSize + kDirectoryEntrySize * i++;
+            names_.push_back({entry, &name});
+            visit(entry, below);
+        }
+    }
+
+    void Data(size_t leaf, size_t size, const Bytes* bytes)
+    {
+        out_.Align(8);
+        out_.Put32(dataEntries_[leaf], rva_ + static_cast<uint32_t>(out_.Size()));
+        out_.Put32(dataEntries_[leaf] + 4, static_cast<uint32_t>(size));
+        if (bytes) {
+            out_.Append(*bytes);
+            out_.Align(8);
+        }
+    }
+
+    uint32_t rva_;
+    Writer out_;
+    std::vector<std::pair<size_t, const ResourceName*>> names_;  // directory entries waiting for a name
+    std::vector<std::pair<size_t, const ResourceData*>> leaves_;  // language entries waiting for data
+    std::vector<size_t> dataEntries_;
+};
+
+}  // namespace
+
 Bytes WriteResourceTree(const ResourceTree& tree, uint32_t rva)
 {
-    // Layout: every directory table (breadth first), then the data entries,
-    // then the names, then the resources' bytes, each on an 8-byte boundary.
-    Writer out;
-    auto directoryAt = [&](const auto& directory) {
-        const size_t at = out.Reserve(kDirectoryHeaderSize + kDirectoryEntrySize * directory.size());
-        const int named = NamedCount(directory);
-        out.Put16(at + 12, static_cast<uint16_t>(named));
-        out.Put16(at + 14, static_cast<uint16_t>(directory.size() - named));
-        return at;
-    };
-    struct Pending {
-        size_t entry;  // the directory entry whose fields wait for an offset
-        const ResourceName* name;
-    };
-    std::vector<Pending> names;
-    std::vector<std::pair<size_t, const ResourceData*>> leaves;
-
-    const size_t root = directoryAt(tree);
-    std::vector<std::pair<size_t, const ResourceNames*>> typeTables;
-    size_t i = 0;
-    for (const auto& [type, typeNames] : tree) {
-        names.push_back({root + kDirectoryHeaderSize + kDirectoryEntrySize * i++, &type});
-        typeTables.push_back({names.back().entry, &typeNames});
-    }
-    std::vector<std::pair<size_t, const ResourceLanguages*>> nameTables;
-    for (const auto& [entry, typeNames] : typeTables) {
-        const size_t table = directoryAt(*typeNames);
-        out.Put32(entry + 4, kHighBit | static_cast<uint32_t>(table));
-        i = 0;
-        for (const auto& [name, languages] : *typeNames) {
-            names.push_back({table + kDirectoryHeaderSize + kDirectoryEntrySize * i++, &name});
-            nameTables.push_back({names.back().entry, &languages});
-        }
-    }
-    for (const auto& [entry, languages] : nameTables) {
-        const size_t table = directoryAt(*languages);
-        out.Put32(entry + 4, kHighBit | static_cast<uint32_t>(table));
-        i = 0;
-        for (const auto& [language, data] : *languages) {
-            const size_t languageEntry = table + kDirectoryHeaderSize + kDirectoryEntrySize * i++;
-            out.Put32(languageEntry, language);
-            leaves.push_back({languageEntry, &data});
-        }
-    }
-    std::vector<size_t> dataEntries;
-    for (const auto& [entry, data] : leaves) {
-        const size_t at = out.Reserve(kDataEntrySize);
-        out.Put32(entry + 4, static_cast<uint32_t>(at));
-        out.Put32(at + 8, data->codepage);
-        dataEntries.push_back(at);
-    }
-    for (const Pending& pending : names) {
-        if (pending.name->IsId()) {
-            out.Put32(pending.entry, pending.name->id);
-            continue;
-        }
-        const size_t at = out.Reserve(2 + 2 * pending.name->text.size());
-        out.Put16(at, static_cast<uint16_t>(pending.name->text.size()));
-        for (size_t c = 0; c < pending.name->text.size(); ++c)
-            out.Put16(at + 2 + 2 * c, pending.name->text[c]);
-        out.Put32(pending.entry, kHighBit | static_cast<uint32_t>(at));
-    }
-    for (size_t leaf = 0; leaf < leaves.size(); ++leaf) {
-        out.Align(8);
-        const Bytes& bytes = leaves[leaf].second->bytes;
-        out.Put32(dataEntries[leaf], rva + static_cast<uint32_t>(out.Size()));
-        out.Put32(dataEntries[leaf] + 4, static_cast<uint32_t>(bytes.size()));
-        out.Append(bytes);
-    }
-    out.Align(8);
-    return out.Take();
+    TreeWriter writer(rva);
+    writer.WriteDirectories(tree);
+    writer.WriteDataEntries();
+    writer.WriteNames();
+    writer.WriteData();
+    return writer.Take();
 }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "pack/file_io.h"
+
 namespace {
 
 constexpr uint32_t kResourceSectionFlags = 0x40000040;  // initialised data, readable
@@ -29,22 +31,74 @@ void DescribeSection(Bytes& file, const PreparedStub& stub, uint32_t size, uint3
 
 }  // namespace
 
-std::optional<Bytes> EmbedPackage(const PreparedStub& stub, const Bytes& package, std::string* error)
+std::optional<InstallerLayout> LayOutInstaller(const PreparedStub& stub, uint64_t packageSize, std::string* error)
 {
     ResourceTree tree = stub.resources;
-    tree[kPackageType][ResourceName::Id(kPackageId)] = {{kPackageLanguage, {package, 0}}};
-    const Bytes section = WriteResourceTree(tree, stub.section_rva);
-    if (uint64_t{stub.section_rva} + section.size() + stub.image.section_alignment > UINT32_MAX) {
+    ResourceData package;
+    package.deferred = true;
+    package.deferred_size = static_cast<uint32_t>(packageSize);
+    tree[kPackageType][ResourceName::Id(kPackageId)] = {{kPackageLanguage, package}};
+    const Bytes head = WriteResourceTree(tree, stub.section_rva);
+    const uint64_t size = head.size() + packageSize;
+    if (packageSize > UINT32_MAX || stub.section_rva + size + stub.image.section_alignment > UINT32_MAX) {
         *error = "the installer's image would grow past 4 GiB";
         return std::nullopt;
     }
-    const uint32_t rawSize = AlignUp(section.size(), stub.image.file_alignment);
-    Bytes file = stub.file;
-    file.resize(stub.section_offset);
-    file.insert(file.end(), section.begin(), section.end());
-    file.resize(uint64_t{stub.section_offset} + rawSize, 0);
-    DescribeSection(file, stub, static_cast<uint32_t>(section.size()), rawSize);
+    const uint32_t rawSize = AlignUp(size, stub.image.file_alignment);
+    InstallerLayout layout;
+    layout.head = stub.file;
+    layout.head.resize(stub.section_offset);
+    layout.head.insert(layout.head.end(), head.begin(), head.end());
+    layout.tail.assign(rawSize - size, 0);
+    layout.checksum_offset = stub.image.ChecksumOffset();
+    DescribeSection(layout.head, stub, static_cast<uint32_t>(size), rawSize);
+    return layout;
+}
+
+std::optional<Bytes> EmbedPackage(const PreparedStub& stub, const Bytes& package, std::string* error)
+{
+    std::optional<InstallerLayout> layout = LayOutInstaller(stub, package.size(), error);
+    if (!layout)
+        return std::nullopt;
+    Bytes file = std::move(layout->head);
+    file.insert(file.end(), package.begin(), package.end());
+    file.insert(file.end(), layout->tail.begin(), layout->tail.end());
+    StoreLe32(file, layout->checksum_offset, ComputePeChecksum(file, layout->checksum_offset));
     return file;
+}
+
+bool WriteInstaller(const PreparedStub& stub, const std::filesystem::path& package, const std::filesystem::path& output,
+                    std::string* error)
+{
+    std::error_code failure;
+    const uint64_t packageSize = std::filesystem::file_size(package, failure);
+    const std::optional<InstallerLayout> layout =
+        failure ? std::nullopt : LayOutInstaller(stub, packageSize, error);
+    if (!layout)
+        return false;
+    TemporaryFile temporary(output);
+    FileWriter out(temporary.Path());
+    FileReader in(package);
+    PeChecksum checksum(layout->checksum_offset);
+    auto write = [&](const uint8_t* bytes, size_t count) {
+        checksum.Add(bytes, count);
+        return out.Write(bytes, count);
+    };
+    bool whole = in.Ok() && write(layout->head.data(), layout->head.size());
+    std::vector<uint8_t> chunk(1 << 20);
+    uint64_t copied = 0;
+    for (size_t got; whole && (got = in.ReadSome(chunk.data(), chunk.size())) > 0; copied += got)
+        whole = write(chunk.data(), got);
+    whole = whole && copied == packageSize && write(layout->tail.data(), layout->tail.size());
+    uint8_t sum[4];
+    const uint32_t value = checksum.Finish();
+    for (int i = 0; i < 4; ++i)
+        sum[i] = static_cast<uint8_t>(value >> (8 * i));
+    if (!whole || !out.Patch(layout->checksum_offset, sum, sizeof sum) || !out.Close()) {
+        *error = Shown(output) + ": cannot write it (" + (out.Error().empty() ? "the package could not be read back" : out.Error()) + ")";
+        return false;
+    }
+    return temporary.RenameToTarget(/*executable=*/true, error);
 }
 
 std::optional<ResourceWriteResult> WritePackageResource(const Bytes& stub, const Bytes& package, std::string* error)
@@ -56,24 +110,4 @@ std::optional<ResourceWriteResult> WritePackageResource(const Bytes& stub, const
     if (!file)
         return std::nullopt;
     return ResourceWriteResult{std::move(*file), prepared->warnings};
-}
-
-std::optional<Bytes> FindPackageResource(const Bytes& file, std::string* error)
-{
-    std::optional<PeImage> image = ParsePeImage(file, error);
-    if (!image)
-        return std::nullopt;
-    std::optional<ResourceTree> tree = ReadResourceTree(file, *image, error);
-    if (!tree)
-        return std::nullopt;
-    const auto type = tree->find(kPackageType);
-    if (type != tree->end()) {
-        const auto name = type->second.find(ResourceName::Id(kPackageId));
-        if (name != type->second.end() && !name->second.empty()) {
-            const auto english = name->second.find(kPackageLanguage);
-            return (english != name->second.end() ? english : name->second.begin())->second.bytes;
-        }
-    }
-    *error = "no package: the file has no resource SETUP 2000";
-    return std::nullopt;
 }

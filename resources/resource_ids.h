@@ -11,6 +11,9 @@
 #define IDC_STATUS_TEXT  1202
 #define IDC_NOTICE_TEXT  1203
 
-#define IDR_PACKAGE      2000  // the package, resource type "SETUP"
+// The package: where the stub finds it and where the packer puts it.
+#define IDR_PACKAGE          2000
+#define IDR_PACKAGE_TYPE     "SETUP"
+#define IDR_PACKAGE_LANGUAGE 1033  // US English
 
 #endif

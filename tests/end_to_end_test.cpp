@@ -85,14 +85,15 @@ TEST(EndToEnd, APackedFolderInstallsWithItsTimesAndLaunchesItsSetup)
     RemoveFolder("C:\\Quillmoor");
     const std::string programs = ProgramFolder();
     WriteFile(files + "\\readme.txt", "Read me.\r\n");
-    WriteFile(files + "\\data.bin", std::string(300000, '\x5A') + "end");
+    WriteFile(files + "\\data.bin", std::string(1000000, '\x5A') + "end");  // a stream of several blocks
     WriteFile(files + "\\Setup.exe", ReadFile(programs + "demo-setup\\Setup.exe"));
     const Times times = {{0x11111111, 0x01D00000}, {0x22222222, 0x01D10000}, {0x33333333, 0x01D20000}};
     for (const char* name : {"readme.txt", "data.bin", "Setup.exe"})
         SetTimes(files + "\\" + name, times);
 
     const std::string installer = scratch / "installer.exe";
-    ASSERT_EQ(RunCapturing("\"" + programs + "sfxpack.exe\" create --stub \"" + programs + "sfxstub.exe\" -o \"" +
+    ASSERT_EQ(RunCapturing("\"" + programs + "sfxpack.exe\" create --threads 4 --stub \"" + programs +
+                               "sfxstub.exe\" -o \"" +
                                installer + "\" \"" + files + "\"",
                            scratch / "pack.log"),
               0)

@@ -77,6 +77,13 @@ TEST_F(PackerTest, CreateListExtractAndVerifyRoundTrip)
     const RunResult created = Pack({"create", "-o", installer, files()});
     ASSERT_EQ(created.exit_code, 0) << created.err;
     EXPECT_EQ(created.out.find("3 files"), created.out.find("installer.exe: ") + 15) << created.out;
+    // The checksum, summed as the file was written piece by piece, is the file's.
+    const std::string bytes = ReadFile(installer);
+    const Bytes file(bytes.begin(), bytes.end());
+    std::string error;
+    const std::optional<PeImage> image = ParsePeImage(file, &error);
+    ASSERT_TRUE(image) << error;
+    EXPECT_EQ(LoadLe32(file, image->ChecksumOffset()), ComputePeChecksum(file, image->ChecksumOffset()));
 
     const RunResult listed = Pack({"list", installer});
     ASSERT_EQ(listed.exit_code, 0) << listed.err;
@@ -117,6 +124,14 @@ TEST_F(PackerTest, TheSameInputsGiveTheSameBytes)
     ASSERT_EQ(Pack({"create", "-o", folder / "one.exe", files()}, epoch).exit_code, 0);
     ASSERT_EQ(Pack({"create", "-o", folder / "two.exe", files()}, epoch).exit_code, 0);
     EXPECT_TRUE(SameBytes(ReadFile(folder / "one.exe"), ReadFile(folder / "two.exe")));
+    // Whatever the number of threads: a package of several blocks.
+    WriteFile(files("text.txt"), std::string(700000, 'x') + RandomBytes(300000, 7));
+    for (const char* threads : {"1", "3"})
+        ASSERT_EQ(Pack({"create", "--threads", threads, "-o", folder / (std::string("threads") + threads + ".exe"),
+                        files()}, epoch).exit_code, 0);
+    EXPECT_EQ(RunProgram("cmp", {folder / "threads1.exe", folder / "threads3.exe"}).exit_code, 0);
+    EXPECT_EQ(Pack({"verify", folder / "threads3.exe"}).exit_code, 0);
+    fs::remove(files("text.txt"));
 
     const RunResult listed = Pack({"list", folder / "one.exe"});
     EXPECT_EQ(listed.out.find("2021-"), std::string::npos) << "no time later than SOURCE_DATE_EPOCH";

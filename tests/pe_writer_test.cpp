@@ -7,6 +7,7 @@
 #include <iterator>
 #include <string>
 
+#include "pack/package_locator.h"
 #include "pack/resource_writer.h"
 
 namespace {

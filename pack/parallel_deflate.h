@@ -1,0 +1,35 @@
+// One zlib stream compressed on several threads, as one thread would: the
+// input is cut into blocks of a fixed size, each compressed on its own with
+// the 32 KiB before it as its dictionary and ended on a byte boundary (a sync
+// flush), so that the pieces join into one deflate stream; the last block
+// ends the stream, and the Adler-32 of the blocks is combined. The bytes
+// depend on the input and the level only, never on the number of threads.
+// Memory is bounded: a few blocks per thread are in flight at any time.
+#ifndef SFX_PACK_PARALLEL_DEFLATE_H
+#define SFX_PACK_PARALLEL_DEFLATE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+struct ParallelDeflateJob {
+    uint64_t size = 0;  // bytes of input
+    int level = -1;     // zlib's levels; -1 for its default
+    unsigned threads = 1;
+    // Reads `count` bytes of the input at `offset` into `out`; called from
+    // several threads at once. Returns false with the reason in *error.
+    std::function<bool(uint64_t offset, uint8_t* out, size_t count, std::string* error)> read;
+    // Takes the next piece of the stream, in order, on one thread at a time.
+    std::function<bool(const uint8_t* bytes, size_t count, std::string* error)> write;
+    // Bytes of input compressed and written so far; from the writing thread.
+    std::function<void(uint64_t done, uint64_t total)> progress;
+};
+
+constexpr size_t kParallelDeflateBlock = 256 * 1024;
+
+// Writes the whole zlib stream, header and Adler-32 included, through
+// job.write. On failure returns false with the reason in *error.
+bool DeflateInParallel(const ParallelDeflateJob& job, std::string* error);
+
+#endif

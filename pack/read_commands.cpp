@@ -1,0 +1,252 @@
+// sfxpack list, extract and verify: installers read as a stream, whoever made
+// them, never holding more than the package's table.
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "pack/code_page.h"
+#include "pack/commands.h"
+#include "pack/file_io.h"
+#include "pack/file_times.h"
+#include "pack/package_reader.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// A PE image, installers included, cannot be larger.
+constexpr uint64_t kLargestInstaller = uint64_t{1} << 32;
+
+// The arguments of list and extract: paths, and --codepage CP.
+struct ReadCall {
+    std::vector<fs::path> positional;
+    unsigned code_page = 1252;
+};
+
+std::optional<ReadCall> ParseReadCall(const Arguments& args, std::string* error)
+{
+    ReadCall call;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (args[i] != "--codepage") {
+            call.positional.push_back(FromUtf8(args[i]));
+            continue;
+        }
+        const std::optional<unsigned> codePage = ParseCodePage(args[i], OptionValue(args, i), error);
+        if (!codePage)
+            return std::nullopt;
+        call.code_page = *codePage;
+    }
+    return call;
+}
+
+std::optional<InstallerPackage> ReadInstaller(const fs::path& path, const PackageVisitor& visitor,
+                                              std::string* error)
+{
+    if (!InputFileSize(path, kLargestInstaller, error))
+        return std::nullopt;
+    std::optional<InstallerPackage> package = ReadInstallerPackage(path, visitor, error);
+    if (!package && error->rfind(Shown(path) + ":", 0) != 0)
+        *error = Shown(path) + ": " + *error;
+    return package;
+}
+
+std::string FieldText(const char* field)
+{
+    return std::string(field, strnlen(field, kMergeNameSize));
+}
+
+std::string DisplayName(const char* field, unsigned codePage)
+{
+    const std::optional<std::string> name = CodePageToUtf8(FieldText(field), codePage);
+    return name ? *name : FieldText(field);
+}
+
+// Extracting: every entry goes into a file of its own under a temporary name
+// in the folder, and only once the whole package has been read and found
+// sound do they take their names. A failure leaves nothing behind.
+class Extraction {
+public:
+    Extraction(const fs::path& folder, unsigned codePage) : folder_(folder), codePage_(codePage) {}
+    Extraction(const Extraction&) = delete;
+    Extraction& operator=(const Extraction&) = delete;
+
+    // Checks every name before anything is written: each lies directly in the
+    // folder, where no file of that name may exist yet.
+    bool Begin(const InstallerPackage& package, std::string* error)
+    {
+        for (const MergeEntry& entry : package.entries) {
+            const std::optional<std::string> name = CodePageToUtf8(FieldText(entry.name), codePage_);
+            if (!name || name->find('/') != std::string::npos)
+                return Refuse(FieldText(entry.name) + ": a name this system cannot represent", error);
+            const fs::path target = folder_ / FromUtf8(*name);
+            std::error_code ignored;
+            if (fs::symlink_status(target, ignored).type() != fs::file_type::not_found)
+                return Refuse(Shown(target) + ": already exists; not overwritten", error);
+            for (const fs::path& earlier : targets_)
+                if (earlier == target)
+                    return Refuse(Shown(target) + ": two entries of this name", error);
+            targets_.push_back(target);
+        }
+        std::error_code failure;
+        createdFolder_ = fs::create_directories(folder_, failure);
+        if (failure)
+            return Refuse(Shown(folder_) + ": cannot create it (" + failure.message() + ")", error);
+        for (const fs::path& target : targets_)
+            files_.push_back(std::make_unique<TemporaryFile>(target));
+        return true;
+    }
+
+    bool Write(size_t entry, const uint8_t* bytes, size_t count, std::string* error)
+    {
+        if (!writer_ || entry != writing_) {
+            if (!CloseWriter(error))
+                return false;
+            writer_ = std::make_unique<FileWriter>(files_[entry]->Path());
+            writing_ = entry;
+        }
+        return writer_->Write(bytes, count) || CloseWriter(error);
+    }
+
+    // Gives each file its name and times; empty entries get empty files.
+    bool Finish(const InstallerPackage& package, std::string* error)
+    {
+        if (!CloseWriter(error))
+            return false;
+        for (size_t i = 0; i < files_.size(); ++i) {
+            const MergeEntry& entry = package.entries[i];
+            if (entry.size == 0 && !FileWriter(files_[i]->Path()).Close())
+                return Refuse(Shown(targets_[i]) + ": cannot write it", error);
+            std::error_code ignored;
+            if (fs::symlink_status(targets_[i], ignored).type() != fs::file_type::not_found)
+                return Refuse(Shown(targets_[i]) + ": appeared meanwhile; not overwritten", error);
+            if (!files_[i]->RenameToTarget(/*executable=*/false, error))
+                return false;
+            renamed_ = i + 1;
+            std::string why;
+            if (!ApplyFileTimes(targets_[i], {entry.creation_time, entry.last_access_time, entry.last_write_time},
+                                &why))
+                Warn(Shown(targets_[i]) + ": " + why);
+        }
+        return true;
+    }
+
+    ~Extraction()
+    {
+        writer_.reset();
+        files_.clear();  // removes what was not renamed
+        if (finished_)
+            return;
+        std::error_code ignored;
+        for (size_t i = 0; i < renamed_; ++i)
+            fs::remove(targets_[i], ignored);
+        if (createdFolder_)
+            fs::remove(folder_, ignored);  // only when empty
+    }
+
+    void Done() { finished_ = true; }
+
+private:
+    bool Refuse(const std::string& why, std::string* error)
+    {
+        *error = why;
+        return false;
+    }
+
+    bool CloseWriter(std::string* error)
+    {
+        if (!writer_)
+            return true;
+        const bool closed = writer_->Close();
+        const std::string cause = writer_->Error();
+        writer_.reset();
+        return closed || Refuse(Shown(targets_[writing_]) + ": cannot write it (" + cause + ")", error);
+    }
+
+    fs::path folder_;
+    unsigned codePage_;
+    std::vector<fs::path> targets_;
+    std::vector<std::unique_ptr<TemporaryFile>> files_;
+    std::unique_ptr<FileWriter> writer_;
+    size_t writing_ = 0;
+    size_t renamed_ = 0;  // files that have their names
+    bool createdFolder_ = false;
+    bool finished_ = false;
+};
+
+}  // namespace
+
+int List(const Arguments& args)
+{
+    std::string error;
+    const std::optional<ReadCall> call = ParseReadCall(args, &error);
+    if (!call)
+        return UsageError(error);
+    if (call->positional.size() != 1)
+        return UsageError("list takes one INSTALLER.exe");
+    const std::optional<InstallerPackage> package = ReadInstaller(call->positional[0], {}, &error);
+    if (!package)
+        return Fail(error);
+    const std::string launch = DisplayName(package->header.launch_name, call->code_page);
+    std::printf("launch: %s\n", launch.empty() ? "(none)" : launch.c_str());
+    std::printf("%10s  %-20s  %-20s  %-20s  %s\n", "size", "created", "last access", "last write", "name");
+    uint64_t total = 0;
+    for (const MergeEntry& entry : package->entries) {
+        std::printf("%10u  %-20s  %-20s  %-20s  %s\n", entry.size, FormatFileTime(entry.creation_time).c_str(),
+                    FormatFileTime(entry.last_access_time).c_str(), FormatFileTime(entry.last_write_time).c_str(),
+                    DisplayName(entry.name, call->code_page).c_str());
+        total += entry.size;
+    }
+    std::printf("%zu entries, %llu bytes\n", package->entries.size(), static_cast<unsigned long long>(total));
+    return 0;
+}
+
+int Extract(const Arguments& args)
+{
+    std::string error;
+    const std::optional<ReadCall> call = ParseReadCall(args, &error);
+    if (!call)
+        return UsageError(error);
+    if (call->positional.size() != 2)
+        return UsageError("extract takes INSTALLER.exe DIR");
+    const fs::path folder = call->positional[1];
+    std::error_code ignored;
+    const fs::file_type type = fs::status(folder, ignored).type();
+    if (type != fs::file_type::not_found && type != fs::file_type::directory)
+        return Fail(Shown(folder) + ": not a folder");
+
+    Extraction extraction(folder, call->code_page);
+    PackageVisitor visitor;
+    visitor.on_table = [&](const InstallerPackage& package, std::string* why) { return extraction.Begin(package, why); };
+    visitor.on_contents = [&](size_t entry, const uint8_t* bytes, size_t count, std::string* why) {
+        return extraction.Write(entry, bytes, count, why);
+    };
+    const std::optional<InstallerPackage> package = ReadInstaller(call->positional[0], visitor, &error);
+    if (!package || !extraction.Finish(*package, &error))
+        return Fail(error);
+    extraction.Done();
+    std::printf("%zu files written to %s\n", package->entries.size(), Shown(folder).c_str());
+    return 0;
+}
+
+int Verify(const Arguments& args)
+{
+    if (args.size() != 1)
+        return UsageError("verify takes one INSTALLER.exe");
+    std::string error;
+    const std::optional<InstallerPackage> package = ReadInstaller(FromUtf8(args[0]), {}, &error);
+    if (!package)
+        return Fail(error);
+    const std::vector<std::string> flaws = FindPackageFlaws(*package);
+    for (const std::string& flaw : flaws)
+        Fail(args[0] + ": " + flaw);
+    if (!flaws.empty())
+        return 1;
+    std::printf("%s: sound: %zu entries, %llu bytes inflated from %llu, Adler-32 checked\n", args[0].c_str(),
+                package->entries.size(), static_cast<unsigned long long>(package->merge_size),
+                static_cast<unsigned long long>(package->resource_size));
+    return 0;
+}

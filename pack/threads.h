@@ -1,0 +1,47 @@
+// The little the packer needs of threads, on each platform's own: the MinGW
+// compilers of the win32 thread model have no std::thread.
+#ifndef SFX_PACK_THREADS_H
+#define SFX_PACK_THREADS_H
+
+#include <functional>
+#include <memory>
+
+// How many threads can run at once here; at least 1.
+unsigned CoreCount();
+
+// Runs work(0) on the calling thread and work(1) .. work(count - 1) on threads
+// of their own, and returns when all have returned. The work must not throw.
+void RunOnThreads(unsigned count, const std::function<void(unsigned)>& work);
+
+// A lock with one condition to wait for, as threads that share a state need.
+class Monitor {
+public:
+    Monitor();
+    ~Monitor();
+    Monitor(const Monitor&) = delete;
+    Monitor& operator=(const Monitor&) = delete;
+
+    void Lock();
+    void Unlock();
+    // Releases the lock while it waits for a NotifyAll; holds it again on return.
+    void Wait();
+    void NotifyAll();
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Holds a monitor's lock for a scope.
+class MonitorLock {
+public:
+    explicit MonitorLock(Monitor& monitor) : monitor_(monitor) { monitor_.Lock(); }
+    ~MonitorLock() { monitor_.Unlock(); }
+    MonitorLock(const MonitorLock&) = delete;
+    MonitorLock& operator=(const MonitorLock&) = delete;
+
+private:
+    Monitor& monitor_;
+};
+
+#endif
