@@ -196,6 +196,42 @@ Route Inflate(Job& job)
     return StopRequested() ? Route::Cleanup : Route::Next;
 }
 
+// The header and the table, checked: every name a bare file name, each
+// given once, the table and every entry's contents within the file.
+Route ParseMergeFile(Job& job)
+{
+    switch (ReadMergeHeader(job.merge, job.mergeSize, &job.header)) {
+    case MergeStatus::Ok:
+        break;
+    case MergeStatus::NoEntries:
+        return Fail(job, kNoEntries, Route::Cleanup);
+    default:
+        return Fail(job, kInvalidMergeFile, Route::Cleanup);
+    }
+    // The header check bounds the count by the file's size, but a record in
+    // memory is larger than on disk: in 32 bits the product could wrap.
+    const uint64_t tableSize = uint64_t{sizeof(MergeEntry)} * job.header.count;
+    if (tableSize > SIZE_MAX)
+        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
+    job.table = static_cast<MergeEntry*>(LocalAlloc(LMEM_ZEROINIT, static_cast<SIZE_T>(tableSize)));
+    uint32_t badEntry = 0;
+    if (!job.table)
+        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
+    if (ReadMergeTable(job.merge, job.mergeSize, job.header, job.table, &badEntry) != MergeStatus::Ok)
+        return Fail(job, kInvalidMergeFile, Route::Cleanup);
+    // Two entries of one name would share one temporary copy, and one of the
+    // files would be installed with another's bytes.
+    switch (CheckNamesAreUnique(job.table, job.header.count)) {
+    case NameCheck::Unique:
+        break;
+    case NameCheck::Repeated:
+        return Fail(job, kInvalidMergeFile, Route::Cleanup);
+    case NameCheck::OutOfMemory:
+        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
+    }
+    return Route::Next;
+}
+
 // 5. The merge data file read whole and checked: every name a bare file name,
 // the table and every entry's contents within it.
 Route LoadMergeFile(Job& job)
@@ -226,36 +262,9 @@ Route LoadMergeFile(Job& job)
         return Route::Cleanup;
     if (read == ChunkedResult::Failed)
         return Fail(job, kCannotReadMergeFile, Route::Cleanup);
-
-    switch (ReadMergeHeader(job.merge, job.mergeSize, &job.header)) {
-    case MergeStatus::Ok:
-        break;
-    case MergeStatus::NoEntries:
-        return Fail(job, kNoEntries, Route::Cleanup);
-    default:
-        return Fail(job, kInvalidMergeFile, Route::Cleanup);
-    }
-    // The header check bounds the count by the file's size, but a record in
-    // memory is larger than on disk: in 32 bits the product could wrap.
-    const uint64_t tableSize = uint64_t{sizeof(MergeEntry)} * job.header.count;
-    if (tableSize > SIZE_MAX)
-        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
-    job.table = static_cast<MergeEntry*>(LocalAlloc(LMEM_ZEROINIT, static_cast<SIZE_T>(tableSize)));
-    uint32_t badEntry = 0;
-    if (!job.table)
-        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
-    if (ReadMergeTable(job.merge, job.mergeSize, job.header, job.table, &badEntry) != MergeStatus::Ok)
-        return Fail(job, kInvalidMergeFile, Route::Cleanup);
-    // Two entries of one name would share one temporary copy, and one of the
-    // files would be installed with another's bytes.
-    switch (CheckNamesAreUnique(job.table, job.header.count)) {
-    case NameCheck::Unique:
-        break;
-    case NameCheck::Repeated:
-        return Fail(job, kInvalidMergeFile, Route::Cleanup);
-    case NameCheck::OutOfMemory:
-        return Fail(job, kCannotReadMergeFile, Route::Cleanup);
-    }
+    const Route route = ParseMergeFile(job);
+    if (route != Route::Next)
+        return route;
     ReportStatus(job.window, kExtractingInformation);
     job.contentsOffset = MergeContentsOffset(job.header.count);
     return Route::Next;

@@ -12,7 +12,7 @@ SFX_PACKAGES=(
     libz-mingw-w64-dev                            # zlib for both Windows builds
     wine64 fonts-wine xvfb                        # running the Windows tests
     icoutils p7zip-full imagemagick               # reading resources, pictures
-    pigz                                          # the packing benchmark's reference
+    pigz time                                     # the packing benchmark's reference; peak memory
     openssl osslsigncode                          # signing installers in the tests
 )
 
