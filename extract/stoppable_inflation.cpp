@@ -1,7 +1,5 @@
 #include "extract/stoppable_inflation.h"
 
-#include <new>
-
 #include "extract/worker_reports.h"
 #include "inflate/stream_inflater.h"
 
@@ -27,10 +25,8 @@ private:
 
 int InflateUnlessStopped(const char* inputPath, const char* outputPath)
 {
-    StoppableInflater* engine = new (std::nothrow) StoppableInflater;
-    if (!engine)
-        return Z_MEM_ERROR;
-    const int result = engine->Decompress(inputPath, outputPath);
-    delete engine;
-    return result;
+    // On the worker's stack: its two buffers are 8 KiB, and it owns nothing
+    // once Decompress has returned.
+    StoppableInflater engine;
+    return engine.Decompress(inputPath, outputPath);
 }

@@ -67,35 +67,70 @@ std::optional<Bytes> EmbedPackage(const PreparedStub& stub, const Bytes& package
     return file;
 }
 
+namespace {
+
+// Writes the bytes and sums them for the checksum, on the way.
+class ChecksummedWriter {
+public:
+    ChecksummedWriter(const std::filesystem::path& path, size_t checksumOffset)
+        : out_(path), checksum_(checksumOffset), checksumOffset_(checksumOffset) {}
+
+    bool Write(const uint8_t* bytes, size_t count)
+    {
+        checksum_.Add(bytes, count);
+        return out_.Write(bytes, count);
+    }
+
+    // Puts the checksum of all that was written in its place, and closes.
+    bool Finish()
+    {
+        const uint32_t value = checksum_.Finish();
+        const uint8_t sum[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                                static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+        return out_.Patch(checksumOffset_, sum, sizeof sum) && out_.Close();
+    }
+
+    const std::string& Error() const { return out_.Error(); }
+
+private:
+    FileWriter out_;
+    PeChecksum checksum_;
+    size_t checksumOffset_;
+};
+
+// Copies the package, a chunk at a time; false when it is not the size it was.
+bool CopyPackage(FileReader& in, uint64_t size, ChecksummedWriter& out)
+{
+    std::vector<uint8_t> chunk(1 << 20);
+    uint64_t copied = 0;
+    for (size_t got; (got = in.ReadSome(chunk.data(), chunk.size())) > 0; copied += got)
+        if (!out.Write(chunk.data(), got))
+            return false;
+    return copied == size;
+}
+
+}  // namespace
+
 bool WriteInstaller(const PreparedStub& stub, const std::filesystem::path& package, const std::filesystem::path& output,
                     std::string* error)
 {
     std::error_code failure;
     const uint64_t packageSize = std::filesystem::file_size(package, failure);
-    const std::optional<InstallerLayout> layout =
-        failure ? std::nullopt : LayOutInstaller(stub, packageSize, error);
+    if (failure) {
+        *error = Shown(package) + ": cannot read its size (" + failure.message() + ")";
+        return false;
+    }
+    const std::optional<InstallerLayout> layout = LayOutInstaller(stub, packageSize, error);
     if (!layout)
         return false;
     TemporaryFile temporary(output);
-    FileWriter out(temporary.Path());
+    ChecksummedWriter out(temporary.Path(), layout->checksum_offset);
     FileReader in(package);
-    PeChecksum checksum(layout->checksum_offset);
-    auto write = [&](const uint8_t* bytes, size_t count) {
-        checksum.Add(bytes, count);
-        return out.Write(bytes, count);
-    };
-    bool whole = in.Ok() && write(layout->head.data(), layout->head.size());
-    std::vector<uint8_t> chunk(1 << 20);
-    uint64_t copied = 0;
-    for (size_t got; whole && (got = in.ReadSome(chunk.data(), chunk.size())) > 0; copied += got)
-        whole = write(chunk.data(), got);
-    whole = whole && copied == packageSize && write(layout->tail.data(), layout->tail.size());
-    uint8_t sum[4];
-    const uint32_t value = checksum.Finish();
-    for (int i = 0; i < 4; ++i)
-        sum[i] = static_cast<uint8_t>(value >> (8 * i));
-    if (!whole || !out.Patch(layout->checksum_offset, sum, sizeof sum) || !out.Close()) {
-        *error = Shown(output) + ": cannot write it (" + (out.Error().empty() ? "the package could not be read back" : out.Error()) + ")";
+    const bool whole = in.Ok() && out.Write(layout->head.data(), layout->head.size()) &&
+                       CopyPackage(in, packageSize, out) && out.Write(layout->tail.data(), layout->tail.size());
+    if (!whole || !out.Finish()) {
+        const std::string cause = out.Error().empty() ? Shown(package) + " could not be read back" : out.Error();
+        *error = Shown(output) + ": cannot write it (" + cause + ")";
         return false;
     }
     return temporary.RenameToTarget(/*executable=*/true, error);
