@@ -31,13 +31,16 @@ struct CreateCall {
     fs::path stub;
 };
 
-// The release stub: installed beside the packer, or in the build tree.
+// The release stub: beside the packer (the Windows zip), where an install
+// puts it relative to the packer, or in the build tree.
 fs::path DefaultStub()
 {
-    const fs::path beside = ThisProgram().parent_path() / "sfxstub.exe";
-    std::error_code ignored;
-    if (fs::exists(beside, ignored))
-        return beside;
+    const fs::path program = ThisProgram().parent_path();
+    for (const fs::path& candidate : {program / "sfxstub.exe", program / SFX_INSTALLED_STUB}) {
+        std::error_code ignored;
+        if (fs::is_regular_file(candidate, ignored))
+            return candidate.lexically_normal();
+    }
     return SFX_DEFAULT_STUB;
 }
 
@@ -170,6 +173,8 @@ int Create(const Arguments& args)
     if (!error.empty())
         return Fail(error);
 
+    if (call.stub.empty())
+        return Fail("no stub beside sfxpack or where it is installed; name one with --stub STUB.exe");
     const std::optional<PackPlan> plan = PlanCreate(call);
     if (!plan)
         return 1;

@@ -1,0 +1,48 @@
+# What `cmake --install` lays out. On Linux: bin/sfxpack, the i686 release
+# stub in share/quillmoor-sfx (sfxpack finds it from its own place), the
+# manual page, and the README with the notices in share/doc/quillmoor-sfx.
+# For Windows, flat, as the zip holds it: sfxpack.exe with the stub beside it,
+# the README and the notices.
+include(GNUInstallDirs)
+set(SFX_VERSION ${PROJECT_VERSION})  # for the texts configured below
+set(SFX_BUNDLED_STUB "" CACHE FILEPATH "The i686 release stub installed beside sfxpack (the release preset builds it)")
+
+# The notices of what ships inside: ours, zlib's, the GCC runtime's, and the
+# MinGW-w64 runtime's as the system's copy of it has them.
+set(notices ${CMAKE_BINARY_DIR}/NOTICES.txt)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/packaging/NOTICES.txt.in ${notices} @ONLY)
+if(EXISTS /usr/share/doc/mingw-w64-common/copyright)
+    file(READ /usr/share/doc/mingw-w64-common/copyright mingw_notices)
+    file(APPEND ${notices} "${mingw_notices}")
+endif()
+
+if(WIN32)
+    install(TARGETS sfxpack RUNTIME DESTINATION .)
+    if(SFX_BUNDLED_STUB)
+        install(FILES ${SFX_BUNDLED_STUB} DESTINATION .)
+    elseif(TARGET sfxstub)
+        install(FILES $<TARGET_FILE:sfxstub> DESTINATION .)
+    endif()
+    install(FILES ${PROJECT_SOURCE_DIR}/README.md ${notices} DESTINATION .)
+    return()
+endif()
+
+install(TARGETS sfxpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(SFX_BUNDLED_STUB)
+    install(FILES ${SFX_BUNDLED_STUB} DESTINATION ${CMAKE_INSTALL_DATADIR}/quillmoor-sfx)
+endif()
+
+# Debian wants manual pages and changelogs compressed, without a time stamp.
+set(doc ${CMAKE_INSTALL_DATADIR}/doc/quillmoor-sfx)
+foreach(text pack/sfxpack.1 cmake/packaging/changelog)
+    get_filename_component(name ${text} NAME)
+    configure_file(${PROJECT_SOURCE_DIR}/${text} ${CMAKE_BINARY_DIR}/packaging/${name} @ONLY)
+    add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/${name}.gz
+        COMMAND gzip -9nf -k ${CMAKE_BINARY_DIR}/packaging/${name}
+        DEPENDS ${CMAKE_BINARY_DIR}/packaging/${name})
+    list(APPEND compressed ${CMAKE_BINARY_DIR}/packaging/${name}.gz)
+endforeach()
+add_custom_target(packaging_texts ALL DEPENDS ${compressed})
+install(FILES ${CMAKE_BINARY_DIR}/packaging/sfxpack.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${PROJECT_SOURCE_DIR}/cmake/packaging/copyright
+        ${PROJECT_SOURCE_DIR}/README.md ${notices} DESTINATION ${doc})
