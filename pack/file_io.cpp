@@ -128,19 +128,6 @@ bool CanWriteOutput(const fs::path& path, std::string* error)
     return true;
 }
 
-bool WriteOutputFile(const fs::path& path, const Bytes& bytes, bool executable, std::string* error)
-{
-    if (!CanWriteOutput(path, error))
-        return false;
-    TemporaryFile temporary(path);
-    FileWriter file(temporary.Path());
-    if (!file.Write(bytes.data(), bytes.size()) || !file.Close()) {
-        *error = Shown(path) + ": cannot write it (" + file.Error() + ")";
-        return false;
-    }
-    return temporary.RenameToTarget(executable, error);
-}
-
 TemporaryFile::TemporaryFile(const fs::path& target) : target_(target), path_(TemporaryBeside(target)) {}
 
 TemporaryFile::~TemporaryFile()

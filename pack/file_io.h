@@ -1,6 +1,7 @@
 // The packer's files: paths shown as UTF-8, inputs checked for what they are
-// before they are read, outputs written beside their place and renamed. Every
-// failure is one line naming the path and the system's cause.
+// before they are read, outputs written under a temporary name beside their
+// place and renamed once whole. Every failure names the path and the
+// system's cause.
 #ifndef SFX_PACK_FILE_IO_H
 #define SFX_PACK_FILE_IO_H
 
@@ -31,10 +32,6 @@ std::optional<Bytes> ReadInputFile(const std::filesystem::path& path, uint64_t l
 // Whether `path` can be written at all: not a folder, in a folder that
 // exists. Asked before long work, so that it is not wasted.
 bool CanWriteOutput(const std::filesystem::path& path, std::string* error);
-
-// Writes the bytes under a temporary name in the same folder, then renames it
-// to `path`, so that a failure never leaves a partial file under that name.
-bool WriteOutputFile(const std::filesystem::path& path, const Bytes& bytes, bool executable, std::string* error);
 
 // A file under a temporary name in the folder of `target`, removed when it
 // goes out of scope unless it was renamed to the target.
