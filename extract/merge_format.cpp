@@ -126,15 +126,21 @@ uint64_t MergeContentsOffset(uint32_t count)
     return kMergeHeaderSize + uint64_t{kMergeEntrySize} * count;
 }
 
+MergeStatus CheckMergeHeader(const MergeHeader& header)
+{
+    if (header.launch_name[0] != '\0' && !IsSafeFileName(header.launch_name))
+        return MergeStatus::InvalidLaunchName;
+    return header.count == 0 ? MergeStatus::NoEntries : MergeStatus::Ok;
+}
+
 MergeStatus ReadMergeHeader(const uint8_t* block, size_t size, MergeHeader* header)
 {
     if (size < kMergeHeaderSize)
         return MergeStatus::Truncated;
     *header = DecodeMergeHeader(block);
-    if (header->launch_name[0] != '\0' && !IsSafeFileName(header->launch_name))
-        return MergeStatus::InvalidLaunchName;
-    if (header->count == 0)
-        return MergeStatus::NoEntries;
+    const MergeStatus status = CheckMergeHeader(*header);
+    if (status != MergeStatus::Ok)
+        return status;
     // Checked here so that a caller can size its table by the count safely.
     if (MergeContentsOffset(header->count) > size)
         return MergeStatus::Truncated;

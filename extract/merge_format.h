@@ -49,6 +49,10 @@ void EncodeMergeEntry(const MergeEntry& entry, uint8_t* out);
 MergeHeader DecodeMergeHeader(const uint8_t* in);
 MergeEntry DecodeMergeEntry(const uint8_t* in);
 
+// What is wrong with a header on its own: a launch name that is not a safe
+// file name (an empty one is fine: nothing is launched), or a count of 0.
+MergeStatus CheckMergeHeader(const MergeHeader& header);
+
 // Reads the header of a merge data file of `size` bytes. Refuses a block too
 // short for the header or for the table it announces, a launch name that is
 // not a safe file name (an empty one is fine: nothing is launched), and a

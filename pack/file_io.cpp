@@ -101,18 +101,13 @@ std::optional<Bytes> ReadInputFile(const fs::path& path, uint64_t largest, std::
     const std::optional<uint64_t> size = InputFileSize(path, largest, error);
     if (!size)
         return std::nullopt;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    FileReader file(path);
+    if (!file.Ok()) {
         *error = Shown(path) + ": cannot open it (" + SystemCause() + ")";
         return std::nullopt;
     }
     Bytes bytes(static_cast<size_t>(*size));
-    try {  // the runtime's file buffer throws on a failed read
-        file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(*size));
-    } catch (const std::exception&) {
-        file.setstate(std::ios::badbit);
-    }
-    if (!file || file.gcount() != static_cast<std::streamsize>(*size)) {
+    if (!file.ReadAt(0, bytes.data(), bytes.size())) {
         *error = Shown(path) + ": cannot read it (" + SystemCause() + ")";
         return std::nullopt;
     }

@@ -101,10 +101,7 @@ private:
     {
         package_.header = DecodeMergeHeader(record_.data());
         headerRead_ = true;
-        const char* launch = package_.header.launch_name;
-        const MergeStatus status = launch[0] != '\0' && !IsSafeFileName(launch) ? MergeStatus::InvalidLaunchName
-                                   : package_.header.count == 0                 ? MergeStatus::NoEntries
-                                                                                 : MergeStatus::Ok;
+        const MergeStatus status = CheckMergeHeader(package_.header);
         if (status != MergeStatus::Ok)
             *error = Invalid(status);
         else if (package_.header.count > kMostEntries)

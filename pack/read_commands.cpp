@@ -27,7 +27,9 @@ struct ReadCall {
     unsigned code_page = 1252;
 };
 
-std::optional<ReadCall> ParseReadCall(const Arguments& args, std::string* error)
+// The call, when it names exactly `paths` paths; otherwise nothing, with
+// `usage` or what is wrong with --codepage in *error.
+std::optional<ReadCall> ParseReadCall(const Arguments& args, size_t paths, const char* usage, std::string* error)
 {
     ReadCall call;
     for (size_t i = 0; i < args.size(); ++i) {
@@ -39,6 +41,10 @@ std::optional<ReadCall> ParseReadCall(const Arguments& args, std::string* error)
         if (!codePage)
             return std::nullopt;
         call.code_page = *codePage;
+    }
+    if (call.positional.size() != paths) {
+        *error = usage;
+        return std::nullopt;
     }
     return call;
 }
@@ -182,11 +188,9 @@ private:
 int List(const Arguments& args)
 {
     std::string error;
-    const std::optional<ReadCall> call = ParseReadCall(args, &error);
+    const std::optional<ReadCall> call = ParseReadCall(args, 1, "list takes one INSTALLER.exe", &error);
     if (!call)
         return UsageError(error);
-    if (call->positional.size() != 1)
-        return UsageError("list takes one INSTALLER.exe");
     const std::optional<InstallerPackage> package = ReadInstaller(call->positional[0], {}, &error);
     if (!package)
         return Fail(error);
@@ -207,11 +211,9 @@ int List(const Arguments& args)
 int Extract(const Arguments& args)
 {
     std::string error;
-    const std::optional<ReadCall> call = ParseReadCall(args, &error);
+    const std::optional<ReadCall> call = ParseReadCall(args, 2, "extract takes INSTALLER.exe DIR", &error);
     if (!call)
         return UsageError(error);
-    if (call->positional.size() != 2)
-        return UsageError("extract takes INSTALLER.exe DIR");
     const fs::path folder = call->positional[1];
     std::error_code ignored;
     const fs::file_type type = fs::status(folder, ignored).type();
