@@ -85,6 +85,7 @@ struct Job {
     uint64_t contentsOffset = 0;
     uint32_t rollbackFrom = 0;  // the last entry whose temporary copy may exist
     uint32_t installed = 0;     // entries installed: their copies are gone, or are the installed files
+    DestinationLock destination;  // held from before the first write until after the launch
 };
 
 void ReportPercentValue(Job& job, long percent)
@@ -138,7 +139,18 @@ Route Start(Job& job)
     return Route::Next;
 }
 
-// 2. Two names in the temporary folder from the tick counter.
+// 2. The destination folder checked and held before anything is written
+// anywhere: the temporary folder may lie inside it, and a link would send
+// even the temporary copies elsewhere. It stays held until the launch file
+// has been opened, so it cannot be swapped meanwhile.
+Route HoldDestination(Job& job)
+{
+    if (job.destination.Acquire(DestinationFolder) == DestinationState::Link)
+        return Fail(job, kLinkedDestination, Route::Cleanup);
+    return Route::Next;
+}
+
+// 3. Two names in the temporary folder from the tick counter.
 Route NameTemporaryFiles(Job& job)
 {
     ReportProgress(job.window, 25);
@@ -156,7 +168,7 @@ Route NameTemporaryFiles(Job& job)
     return StopRequested() ? Route::Cleanup : Route::Next;
 }
 
-// 3. The package resource, written out as it is.
+// 4. The package resource, written out as it is.
 Route WritePackage(Job& job)
 {
     ReportProgress(job.window, 50);
@@ -178,7 +190,7 @@ Route WritePackage(Job& job)
     return StopRequested() ? Route::Cleanup : Route::Next;
 }
 
-// 4. The package inflated into the merge data file.
+// 5. The package inflated into the merge data file.
 Route Inflate(Job& job)
 {
     ReportProgress(job.window, 75);
@@ -232,7 +244,7 @@ Route ParseMergeFile(Job& job)
     return Route::Next;
 }
 
-// 5. The merge data file read whole and checked: every name a bare file name,
+// 6. The merge data file read whole and checked: every name a bare file name,
 // the table and every entry's contents within it.
 Route LoadMergeFile(Job& job)
 {
@@ -270,7 +282,7 @@ Route LoadMergeFile(Job& job)
     return Route::Next;
 }
 
-// 6. Every entry written into the temporary folder with its three times.
+// 7. Every entry written into the temporary folder with its three times.
 Route UnpackEntries(Job& job)
 {
     const uint32_t count = job.header.count;
@@ -306,7 +318,7 @@ Route UnpackEntries(Job& job)
     return Route::Next;
 }
 
-// 7. Between the loops. A stop here must not leave the copies behind.
+// 8. Between the loops. A stop here must not leave the copies behind.
 Route BetweenLoops(Job& job)
 {
     if (StopRequested())
@@ -317,7 +329,7 @@ Route BetweenLoops(Job& job)
     return Route::Next;
 }
 
-// 8. Every entry installed into the destination folder; its temporary copy
+// 9. Every entry installed into the destination folder; its temporary copy
 // deleted.
 Route InstallEntries(Job& job)
 {
@@ -325,9 +337,6 @@ Route InstallEntries(Job& job)
     // From here on the copies of the entries not yet installed are in the
     // temporary folder: a rollback deletes all of them.
     job.rollbackFrom = count - 1;
-    DestinationLock destination;
-    if (destination.Acquire(DestinationFolder) == DestinationState::Link)
-        return Fail(job, kLinkedDestination, Route::Rollback);
     for (uint32_t i = 0; i < count; ++i) {
         const MergeEntry& entry = job.table[i];
         ReportPercentValue(job, PercentAfter(i, count));
@@ -356,7 +365,7 @@ Route InstallEntries(Job& job)
     return Route::Next;
 }
 
-// 9. Success, and the launch file opened from the destination folder.
+// 10. Success, and the launch file opened from the destination folder.
 Route Finish(Job& job)
 {
     if (StopRequested())
@@ -423,8 +432,8 @@ void CleanUp(Job& job)
 Route RunSteps(Job& job)
 {
     using Step = Route (*)(Job&);
-    const Step steps[] = {Start,         NameTemporaryFiles, WritePackage,   Inflate, LoadMergeFile,
-                          UnpackEntries, BetweenLoops,       InstallEntries, Finish};
+    const Step steps[] = {Start,         HoldDestination, NameTemporaryFiles, WritePackage, Inflate,
+                          LoadMergeFile, UnpackEntries,   BetweenLoops,       InstallEntries, Finish};
     for (Step step : steps) {
         const Route route = step(job);
         if (route != Route::Next)

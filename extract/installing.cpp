@@ -1,5 +1,7 @@
 #include "extract/installing.h"
 
+#include <cstdio>
+
 #include "extract/chunked_io.h"
 #include "extract/scoped_handle.h"
 
@@ -16,13 +18,37 @@ ScopedHandle OpenExisting(const char* path, DWORD access, DWORD flags = FILE_ATT
                                     /*attributes=*/nullptr, OPEN_EXISTING, flags, /*template=*/nullptr));
 }
 
-InstallResult CopyInto(const char* copy, const char* staging)
+// A staging file in `folder` that this call created itself, open for
+// writing and shared with nobody: CREATE_NEW fails on any name that exists,
+// so no file of the user's or of the package is ever taken for one. Names
+// come from a counter that starts at a value of this process's own; a taken
+// name is passed over, a bounded number of times.
+ScopedHandle CreateStagingFile(const char* folder, char (&staging)[MAX_PATH])
+{
+    static DWORD next = GetTickCount() ^ (GetCurrentProcessId() << 16);
+    constexpr int kAttempts = 256;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        const int length = std::snprintf(staging, sizeof staging, "%ssfx%08lX.tmp", folder,
+                                         static_cast<unsigned long>(next++));
+        if (length < 0 || length >= static_cast<int>(sizeof staging))
+            break;
+        ScopedHandle file(CreateFileA(staging, GENERIC_WRITE, /*share=*/0, /*attributes=*/nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
+        if (file.Valid())
+            return file;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)
+            break;
+    }
+    staging[0] = '\0';
+    return ScopedHandle();
+}
+
+InstallResult CopyInto(const char* copy, ScopedHandle& to)
 {
     ScopedHandle from(CreateFileA(copy, GENERIC_READ, FILE_SHARE_READ, /*attributes=*/nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
-    ScopedHandle to(CreateFileA(staging, GENERIC_WRITE, /*share=*/0, /*attributes=*/nullptr, TRUNCATE_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr));
-    if (!from.Valid() || !to.Valid())
+    if (!from.Valid())
         return InstallResult::Failed;
     switch (CopyInChunks(from.Get(), to.Get())) {
     case ChunkedResult::Done:
@@ -49,13 +75,13 @@ InstallResult InstallFile(const char* copy, const char* folder, const char* inst
 {
     // The file goes in under a staging name first and is renamed once whole,
     // so a full disk, a stop or a locked file never leaves a partly written
-    // or half replaced file behind. GetTempFileNameA creates the staging file
-    // exclusively under a name no file in the folder has: neither a file of
-    // the user's nor an entry installed before it can be overwritten by it.
+    // or half replaced file behind.
     char staging[MAX_PATH] = {};
-    if (GetTempFileNameA(folder, "sfx", /*unique=*/0, staging) == 0)
+    ScopedHandle to = CreateStagingFile(folder, staging);
+    if (!to.Valid())
         return InstallResult::Failed;
-    InstallResult result = CopyInto(copy, staging);
+    InstallResult result = CopyInto(copy, to);
+    to.Close();
     if (result == InstallResult::Installed && !MoveFileExA(staging, installed, MOVEFILE_REPLACE_EXISTING))
         result = InstallResult::Failed;
     if (result != InstallResult::Installed) {

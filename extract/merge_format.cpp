@@ -64,6 +64,28 @@ bool IsReservedDeviceName(const char* name)
     return false;
 }
 
+bool IsLetterOrDigit(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) != 0;
+}
+
+// The shape of the short names Windows gives long ones: a base of at most
+// eight characters ending in "~" and letters or digits, and an extension of
+// at most three ("LONGFI~1.TXT" as NTFS makes them, "LONG~LMQ.TXT" as Wine
+// does). Such a name may be another file's second name: writing to it
+// would overwrite that file.
+bool HasShortNameShape(const char* name, size_t length)
+{
+    const char* dot = static_cast<const char*>(std::memchr(name, '.', length));
+    const size_t base = dot ? static_cast<size_t>(dot - name) : length;
+    if (base > 8 || (dot && (length - base - 1 > 3 || std::memchr(dot + 1, '.', length - base - 1))))
+        return false;
+    size_t tail = base;
+    while (tail > 0 && IsLetterOrDigit(name[tail - 1]))
+        --tail;
+    return tail > 0 && tail < base && name[tail - 1] == '~';
+}
+
 }  // namespace
 
 const char* DescribeMergeStatus(MergeStatus status)
@@ -165,21 +187,58 @@ MergeStatus ReadMergeTable(const uint8_t* block, size_t size, const MergeHeader&
     return end > size ? MergeStatus::Truncated : MergeStatus::Ok;
 }
 
-bool IsSafeFileName(const char* field, size_t fieldSize)
+NameFault FindNameFault(const char* field, size_t fieldSize)
 {
     const void* terminator = std::memchr(field, '\0', fieldSize);
-    if (!terminator || field[0] == '\0')
-        return false;
+    if (!terminator)
+        return NameFault::Unterminated;
+    if (field[0] == '\0')
+        return NameFault::Empty;
     const size_t length = static_cast<size_t>(static_cast<const char*>(terminator) - field);
     for (size_t i = 0; i < length; ++i) {
         const unsigned char c = static_cast<unsigned char>(field[i]);
-        if (c < 0x20 || std::strchr("\\/:*?\"<>|", c))
-            return false;
+        if (c < 0x20)
+            return NameFault::ControlCharacter;
+        if (std::strchr("\\/:*?\"<>|", c))
+            return NameFault::ReservedCharacter;
     }
     // "." and ".." end in a dot too; Windows drops trailing dots and spaces,
     // so such a name would not be the file it claims to be.
     const char last = field[length - 1];
     if (last == '.' || last == ' ')
-        return false;
-    return !IsReservedDeviceName(field);
+        return NameFault::TrailingDotOrSpace;
+    if (IsReservedDeviceName(field))
+        return NameFault::DeviceName;
+    if (HasShortNameShape(field, length))
+        return NameFault::ShortNameShape;
+    return NameFault::None;
+}
+
+const char* DescribeNameFault(NameFault fault)
+{
+    switch (fault) {
+    case NameFault::None:
+        return "a plain file name";
+    case NameFault::Unterminated:
+        return "runs past its field";
+    case NameFault::Empty:
+        return "is empty";
+    case NameFault::ControlCharacter:
+        return "contains a control character";
+    case NameFault::ReservedCharacter:
+        return "contains one of \\ / : * ? \" < > |, which Windows keeps for paths";
+    case NameFault::TrailingDotOrSpace:
+        return "ends with a dot or a space, which Windows drops";
+    case NameFault::DeviceName:
+        return "is a device name on Windows (CON, PRN, AUX, NUL, COM1-9, LPT1-9...)";
+    case NameFault::ShortNameShape:
+        return "has the shape of a short name that Windows makes for long names (such as LONGFI~1.TXT), "
+               "and could be another file's";
+    }
+    return "unknown";
+}
+
+bool IsSafeFileName(const char* field, size_t fieldSize)
+{
+    return FindNameFault(field, fieldSize) == NameFault::None;
 }

@@ -70,12 +70,24 @@ MergeStatus ReadMergeTable(const uint8_t* block, size_t size, const MergeHeader&
 // previous entry's.
 uint64_t MergeContentsOffset(uint32_t count);
 
-// Whether a 260-byte name field holds a bare file name that Windows creates as
-// a plain file in the folder it is joined to: NUL-terminated within the field,
-// not empty, no path separators, drive colon or characters Windows refuses, not
-// "." or "..", no reserved device name (CON, PRN, AUX, NUL, CONIN$, CONOUT$,
-// COM1-9, LPT1-9, with or without spaces and an extension after it), and no
-// trailing dot or space.
+// What keeps a 260-byte name field from holding a bare file name that Windows
+// creates as a plain file of its own in the folder it is joined to.
+enum class NameFault {
+    None,
+    Unterminated,        // no NUL within the field
+    Empty,
+    ControlCharacter,
+    ReservedCharacter,   // \ / : * ? " < > |: path separators, drive colon, wildcards
+    TrailingDotOrSpace,  // Windows drops them: "." and ".." too
+    DeviceName,          // CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9, with spaces and an extension
+    ShortNameShape,      // 8.3 with "~" and letters or digits ending the base: maybe another file's short name
+};
+NameFault FindNameFault(const char* field, size_t fieldSize = kMergeNameSize);
+
+// Why a name is refused, to follow "its name ": "is a device name on Windows ...".
+const char* DescribeNameFault(NameFault fault);
+
+// Whether the field holds a name without any fault.
 bool IsSafeFileName(const char* field, size_t fieldSize = kMergeNameSize);
 
 #endif

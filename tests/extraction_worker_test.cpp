@@ -388,6 +388,8 @@ TEST_F(ExtractionTest, UnsafeNamesAndShortMergeFilesAreRefusedBeforeAnythingIsWr
         Deflate(MakeMergeFile({{"a.txt", "a"}, {"a.txt", "a again"}})),
         Deflate(MakeMergeFile({{"a.txt", "a"}, {"CON .txt", "console"}})),
         Deflate(MakeMergeFile({{"a.txt", "a"}, {"LPT\xb3.txt", "printer"}})),
+        // Another entry's short name, as Wine makes it.
+        Deflate(MakeMergeFile({{"longfilename.txt", "first"}, {"LONG~LMQ.TXT", "second"}})),
     };
     for (const std::string& package : packages) {
         Reset();

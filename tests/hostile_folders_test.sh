@@ -74,7 +74,39 @@ rm -rf "$destination"
 ln -s "$work/elsewhere" "$destination"
 expect "a destination folder that is a link" "$work/incompressible.exe" "$roomy" \
     "The destination folder is a link, extracting process aborted!"
+
+# The temporary folder inside that link: the destination is refused before
+# anything is written, so a file of the user's of an entry's name is untouched.
+printf 'the user'"'"'s own' >"$work/elsewhere/random.bin"
+shown=$(run "$build/installer_driver.exe" --temp 'C:\Quillmoor' "$(windows "$work/incompressible.exe")" |
+    tr -d '\r') || true
+if ! grep -qF "box (error): The destination folder is a link, extracting process aborted!" <<<"$shown" ||
+   [ "$(cat "$work/elsewhere/random.bin")" != "the user's own" ] || [ "$(ls "$work/elsewhere")" != random.bin ]; then
+    echo "FAILED: a linked destination that is also the temporary folder"
+    ls -l "$work/elsewhere"
+    sed 's/^/  | /' <<<"$shown"
+    failures=$((failures + 1))
+else
+    echo "ok: a linked destination that is also the temporary folder: nothing written through it"
+fi
 rm "$destination"
+
+# Every name the system would hand out for a staging file is a file of the
+# user's already: the stub makes its own, and none of the user's is touched.
+mkdir -p "$destination"
+(cd "$destination" && printf 'sfx%x.tmp\n' $(seq 0 65535) | xargs touch)
+shown=$(run "$build/installer_driver.exe" --temp "$(windows "$roomy")" "$(windows "$work/incompressible.exe")" |
+        tr -d '\r') || true
+taken=$(find "$destination" -name 'sfx*.tmp' -empty | wc -l)
+if ! grep -q "box (information)" <<<"$shown" || [ "$taken" -ne 65536 ] ||
+   ! cmp -s "$destination/random.bin" "$work/incompressible/random.bin"; then
+    echo "FAILED: staging beside 65,536 files of the user's: $taken of them left empty"
+    sed 's/^/  | /' <<<"$shown"
+    failures=$((failures + 1))
+else
+    echo "ok: staging beside 65,536 files of the user's: all untouched"
+fi
+rm -rf "$destination"
 
 if [ "$(id -u)" -ne 0 ] ||
    ! { mkdir -p "$work/probe" && mount -t tmpfs -o size=4k tmpfs "$work/probe" && umount "$work/probe"; }; then

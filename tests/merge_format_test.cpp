@@ -161,7 +161,7 @@ TEST(MergeFormat, OnlyBareFileNamesThatWindowsCreatesAreAccepted)
         "COM1",         "com9.txt",   "LPT1",        "lpt5.doc",  "name.",        "name ",     "a*b",
         "what?.txt",    "a<b",        "a>b",         "a|b",       "quote\".txt",  "tab\there", "\x01start",
         "CON .txt",     "NUL .log",   "LPT1 .txt",   "com1  .a",  "COM\xb9",      "LPT\xb2",   "LPT\xb3.txt",
-        "conin$",       "CONOUT$.x",
+        "conin$",       "CONOUT$.x",  "LONGFI~1.TXT", "long~lmq.txt", "PROGRA~1",   "A~B",       "x~12.c",    "~1.txt",
     };
     for (const char* name : refused) {
         char field[kMergeNameSize] = {};
@@ -176,7 +176,8 @@ TEST(MergeFormat, OnlyBareFileNamesThatWindowsCreatesAreAccepted)
     }
     const char* accepted[] = {"Setup.exe", "a", ".profile", "com10.txt", "console.txt", "nul1", "LPT",
                               "data file (1).bin", "caf\xe9.txt", "com0",
-                              "CON x.txt", "LPT\xb9\xb9", "COM\xb4"};
+                              "CON x.txt", "LPT\xb9\xb9", "COM\xb4", "release~notes.txt", "a~.txt",
+                              "setup~1.tar.gz", "LONGFI~1.TEXT", "back~up!.txt"};
     for (const char* name : accepted) {
         char field[kMergeNameSize] = {};
         std::strcpy(field, name);
