@@ -1,5 +1,6 @@
 // sfxpack create and inject: installers made from a stub and files, or from a
 // stub and a ready package.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +9,7 @@
 
 #include "pack/commands.h"
 #include "pack/file_io.h"
+#include "pack/file_times.h"
 #include "pack/package_builder.h"
 #include "pack/progress_bar.h"
 #include "pack/resource_writer.h"
@@ -27,6 +29,7 @@ constexpr unsigned kMostThreads = 256;
 struct CreateCall {
     PackOptions options;
     CompressOptions compress;
+    StubOptions stub_options;
     fs::path output = "installer.exe";
     fs::path stub;
 };
@@ -52,18 +55,24 @@ bool SamePath(const fs::path& a, const fs::path& b)
     return fs::weakly_canonical(a, failure) == fs::weakly_canonical(b, failure);
 }
 
-std::optional<int64_t> SourceDateEpoch(std::string* error)
+// SOURCE_DATE_EPOCH, when set, as the latest time a package may record.
+std::optional<uint64_t> SourceDateEpoch(std::string* error)
 {
     const char* value = std::getenv("SOURCE_DATE_EPOCH");
     if (!value || !*value)
         return std::nullopt;
     char* end = nullptr;
+    errno = 0;
     const long long seconds = std::strtoll(value, &end, 10);
-    if (*end != '\0' || seconds < 0) {
-        *error = "SOURCE_DATE_EPOCH is not a number of seconds";
+    if (*end != '\0' || seconds < 0 || errno == ERANGE) {
+        *error = std::string("SOURCE_DATE_EPOCH=") + value + ": not a number of seconds since 1970";
         return std::nullopt;
     }
-    return seconds;
+    const std::optional<uint64_t> latest = FileTimeFromUnixTime({seconds, 0});
+    if (!latest)
+        *error = std::string("SOURCE_DATE_EPOCH=") + value + ": " + FormatUnixTime(seconds) +
+                 " lies past what the package can record (30828)";
+    return latest;
 }
 
 // Reads one option of create; empty, or what is wrong with the call.
@@ -82,6 +91,8 @@ std::string ParseCreateOption(const Arguments& args, size_t& i, CreateCall* call
             (arg == "--stub" ? call->stub : call->output) = FromUtf8(*value);
     } else if (arg == "--no-launch") {
         call->options.no_launch = true;
+    } else if (arg == "--strip-symbols") {
+        call->stub_options.strip_symbols = true;
     } else if (arg == "--level") {
         if (!(value = OptionValue(args, i)) || !(number = ParseNumber(*value, 9)))
             return "--level takes a number from 0 to 9";
@@ -124,14 +135,16 @@ std::optional<PackPlan> PlanCreate(const CreateCall& call)
 
 // The stub read and checked completely, its warnings told: everything wrong
 // with it is found before any input is compressed.
-std::optional<PreparedStub> LoadStub(const fs::path& path, std::string* error)
+std::optional<PreparedStub> LoadStub(const fs::path& path, const StubOptions& options, std::string* error)
 {
     const std::optional<Bytes> stub = ReadInputFile(path, kLargestStub, error);
     if (!stub)
         return std::nullopt;
-    std::optional<PreparedStub> prepared = PrepareStub(*stub, error);
+    std::optional<PreparedStub> prepared = PrepareStub(*stub, options, error);
     if (!prepared) {
-        *error = Shown(path) + ": " + *error + " (the stub must be a Windows program: --stub STUB.exe)";
+        const bool notAProgram = !IsOverlayRefusal(*error);
+        *error = Shown(path) + ": " + *error +
+                 (notAProgram ? " (the stub must be a Windows program: --stub STUB.exe)" : "");
         return std::nullopt;
     }
     for (const std::string& warning : prepared->warnings)
@@ -140,10 +153,10 @@ std::optional<PreparedStub> LoadStub(const fs::path& path, std::string* error)
 }
 
 // The package, compressed into a temporary file beside the output.
-std::optional<uint64_t> CompressInto(const TemporaryFile& package, const PackPlan& plan, CreateCall& call,
+std::optional<uint64_t> CompressInto(TemporaryFile& package, const PackPlan& plan, CreateCall& call,
                                      std::string* error)
 {
-    FileWriter out(package.Path());
+    FileWriter out(package);
     ProgressBar bar("packing");
     call.compress.progress = [&](uint64_t done, uint64_t total) { bar.Update(done, total); };
     const std::optional<uint64_t> size = CompressPackage(plan, call.compress, out, error);
@@ -169,7 +182,7 @@ int Create(const Arguments& args)
     if (call.options.launch && call.options.no_launch)
         return UsageError("--launch and --no-launch exclude each other");
     std::string error;
-    call.options.source_date_epoch = SourceDateEpoch(&error);
+    call.options.latest_time = SourceDateEpoch(&error);
     if (!error.empty())
         return Fail(error);
 
@@ -178,7 +191,7 @@ int Create(const Arguments& args)
     const std::optional<PackPlan> plan = PlanCreate(call);
     if (!plan)
         return 1;
-    const std::optional<PreparedStub> stub = LoadStub(call.stub, &error);
+    const std::optional<PreparedStub> stub = LoadStub(call.stub, call.stub_options, &error);
     if (!stub)
         return Fail(error);
     for (const std::string& warning : plan->warnings)
@@ -186,7 +199,9 @@ int Create(const Arguments& args)
     if (plan->contents_size > kLargeContents)
         Warn("the files hold more than 1 GiB; a 32-bit installer may fail to hold them in memory at once");
 
-    const TemporaryFile package(call.output);
+    TemporaryFile package(call.output);
+    if (!package.Ok())
+        return Fail(package.Error());
     const std::optional<uint64_t> packed = CompressInto(package, *plan, call, &error);
     if (!packed || !WriteInstaller(*stub, package.Path(), call.output, &error))
         return Fail(error);
@@ -200,8 +215,11 @@ int Inject(const Arguments& args)
 {
     std::vector<fs::path> positional;
     std::optional<fs::path> output;
+    StubOptions stubOptions;
     for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "-o" || args[i] == "--output") {
+        if (args[i] == "--strip-symbols") {
+            stubOptions.strip_symbols = true;
+        } else if (args[i] == "-o" || args[i] == "--output") {
             const std::optional<std::string> value = OptionValue(args, i);
             if (!value)
                 return UsageError("-o needs a file name");
@@ -217,7 +235,7 @@ int Inject(const Arguments& args)
     std::string error;
     if (!CanWriteOutput(*output, &error))
         return Fail(error);
-    const std::optional<PreparedStub> stub = LoadStub(positional[0], &error);
+    const std::optional<PreparedStub> stub = LoadStub(positional[0], stubOptions, &error);
     if (!stub)
         return Fail(error);
     // Only the size is checked: the package goes in as it is, a piece at a time.

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <random>
+#include <utility>
 
 #include "pack/platform.h"
 
@@ -15,12 +17,16 @@ std::string SystemCause()
     return std::strerror(errno);
 }
 
-// A name for the file being written, in the folder of the final one: short,
-// so that it fits wherever the final name does.
+// A name for a file being written, in the folder of the final one: short, so
+// that it fits wherever the final name does, and unpredictable, so that
+// nobody can plant anything under it beforehand.
 fs::path TemporaryBeside(const fs::path& path)
 {
-    static unsigned serial = 0;
-    return path.parent_path() / (".sfxpack-" + std::to_string(ProcessId()) + "-" + std::to_string(++serial) + ".tmp");
+    static std::random_device random;
+    char name[32];
+    std::snprintf(name, sizeof name, ".sfxpack-%08x%08x.tmp", static_cast<unsigned>(random()),
+                  static_cast<unsigned>(random()));
+    return path.parent_path() / name;
 }
 
 // Why `path` cannot be written before trying: a folder in its place, or no
@@ -123,14 +129,35 @@ bool CanWriteOutput(const fs::path& path, std::string* error)
     return true;
 }
 
-TemporaryFile::TemporaryFile(const fs::path& target) : target_(target), path_(TemporaryBeside(target)) {}
+TemporaryFile::TemporaryFile(const fs::path& target) : target_(target)
+{
+    // A taken name is somebody else's: try another.
+    constexpr int kAttempts = 16;
+    std::string why;
+    for (int attempt = 0; attempt < kAttempts && !stream_; ++attempt) {
+        path_ = TemporaryBeside(target);
+        stream_ = CreateNewFile(path_, &why);
+    }
+    if (!stream_) {
+        error_ = Shown(target) + ": cannot write beside it (" + why + ")";
+        return;
+    }
+    cleanup_ = InterruptCleanup(path_, InterruptCleanup::Kind::File);
+}
 
 TemporaryFile::~TemporaryFile()
 {
-    if (!renamed_) {
+    if (stream_)
+        std::fclose(stream_);
+    if (Ok() && !renamed_) {
         std::error_code ignored;
         fs::remove(path_, ignored);
     }
+}
+
+std::FILE* TemporaryFile::TakeStream()
+{
+    return std::exchange(stream_, nullptr);
 }
 
 bool TemporaryFile::RenameToTarget(bool executable, std::string* error)
@@ -145,13 +172,20 @@ bool TemporaryFile::RenameToTarget(bool executable, std::string* error)
         return false;
     }
     renamed_ = true;
+    cleanup_.Release();
     return true;
 }
 
-FileWriter::FileWriter(const fs::path& path) : path_(path), file_(path, std::ios::binary | std::ios::trunc)
+FileWriter::FileWriter(TemporaryFile& file) : file_(file.TakeStream())
 {
     if (!file_)
-        Failed();
+        error_ = "the file was not created";
+}
+
+FileWriter::~FileWriter()
+{
+    if (file_)
+        std::fclose(file_);
 }
 
 bool FileWriter::Failed()
@@ -165,26 +199,34 @@ bool FileWriter::Write(const uint8_t* bytes, size_t count)
 {
     if (!error_.empty())
         return false;
-    file_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
-    return file_ ? true : Failed();
+    return std::fwrite(bytes, 1, count, file_) == count ? true : Failed();
 }
 
 bool FileWriter::Patch(uint64_t offset, const uint8_t* bytes, size_t count)
 {
     if (!error_.empty())
         return false;
-    const std::streampos end = file_.tellp();
-    file_.seekp(static_cast<std::streamoff>(offset));
-    file_.write(reinterpret_cast<const char*>(bytes), static_cast<std::streamsize>(count));
-    file_.seekp(end);
-    return file_ ? true : Failed();
+    if (offset > INT32_MAX) {
+        error_ = "an offset past 2 GiB";
+        return false;
+    }
+    const bool patched = std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0 &&
+                         std::fwrite(bytes, 1, count, file_) == count && std::fseek(file_, 0, SEEK_END) == 0;
+    return patched ? true : Failed();
 }
 
 bool FileWriter::Close()
 {
-    if (file_.is_open())
-        file_.close();
-    return error_.empty() && !file_.fail() ? true : Failed();
+    if (!file_)
+        return error_.empty() ? true : false;
+    const bool flushed = std::fflush(file_) == 0;
+    if (!flushed)
+        Failed();
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    if (!closed)
+        Failed();
+    return error_.empty();
 }
 
 FileReader::FileReader(const fs::path& path) : file_(path, std::ios::binary) {}

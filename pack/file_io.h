@@ -6,11 +6,13 @@
 #define SFX_PACK_FILE_IO_H
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
 
+#include "pack/interrupt_cleanup.h"
 #include "pack/pe_image.h"
 
 // A path as the user typed it, in UTF-8, and back.
@@ -33,8 +35,10 @@ std::optional<Bytes> ReadInputFile(const std::filesystem::path& path, uint64_t l
 // exists. Asked before long work, so that it is not wasted.
 bool CanWriteOutput(const std::filesystem::path& path, std::string* error);
 
-// A file under a temporary name in the folder of `target`, removed when it
-// goes out of scope unless it was renamed to the target.
+// A new file under an unpredictable name in the folder of `target`,
+// created exclusively, so that nothing planted there (a link, a file) is
+// ever written through; removed when it goes out of scope, or when the
+// program is interrupted, unless it was renamed to the target.
 class TemporaryFile {
 public:
     explicit TemporaryFile(const std::filesystem::path& target);
@@ -42,22 +46,37 @@ public:
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
 
+    // Whether it was created; if not, Error() says "TARGET: cannot write
+    // beside it (cause)".
+    bool Ok() const { return error_.empty(); }
+    const std::string& Error() const { return error_; }
     const std::filesystem::path& Path() const { return path_; }
+    // The open file, for the one writer that writes it.
+    std::FILE* TakeStream();
     // Renames it to the target, over what is there; false with "TARGET: cause".
     bool RenameToTarget(bool executable, std::string* error);
 
 private:
     std::filesystem::path target_;
     std::filesystem::path path_;
+    std::FILE* stream_ = nullptr;
+    std::string error_;
+    InterruptCleanup cleanup_;
     bool renamed_ = false;
 };
 
-// Writes a new file front to back; the first failure is kept with its cause.
+// Writes a new temporary file front to back; the first failure is kept with
+// its cause.
 class FileWriter {
 public:
-    explicit FileWriter(const std::filesystem::path& path);
+    explicit FileWriter(TemporaryFile& file);
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
     bool Write(const uint8_t* bytes, size_t count);
-    // Writes over bytes already written, at `offset` from the start.
+    // Writes over bytes already written, at `offset` from the start (within
+    // the first 2 GiB).
     bool Patch(uint64_t offset, const uint8_t* bytes, size_t count);
     // Closes it; true when every byte reached the file.
     bool Close();
@@ -66,8 +85,7 @@ public:
 
 private:
     bool Failed();
-    std::filesystem::path path_;
-    std::ofstream file_;
+    std::FILE* file_;
     std::string error_;
 };
 

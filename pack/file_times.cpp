@@ -1,5 +1,6 @@
 #include "pack/file_times.h"
 
+#include <cstdint>
 #include <cstdio>
 
 namespace {
@@ -7,21 +8,40 @@ namespace {
 // Seconds from 1601-01-01 to 1970-01-01.
 constexpr int64_t kEpochDifference = 11644473600;
 
+constexpr int64_t kTicksPerSecond = 10000000;  // FILETIMEs count 100 ns
+// The latest FILETIME that Windows takes: the high bit is never set.
+constexpr uint64_t kLatestFileTime = INT64_MAX;
+
 }  // namespace
 
-uint64_t FileTimeFromUnixNanoseconds(int64_t nanoseconds)
+std::optional<uint64_t> FileTimeFromUnixTime(UnixTime time)
 {
-    return static_cast<uint64_t>(nanoseconds / 100 + kEpochDifference * 10000000);
+    // Seconds and their fraction apart: nanoseconds since 1970 would overflow
+    // 64 bits in 2262.
+    constexpr int64_t kLatestSeconds = static_cast<int64_t>(kLatestFileTime / kTicksPerSecond) - kEpochDifference;
+    if (time.seconds < -kEpochDifference || time.seconds > kLatestSeconds || time.nanoseconds >= 1000000000)
+        return std::nullopt;
+    const uint64_t seconds = static_cast<uint64_t>(time.seconds + kEpochDifference);
+    const uint64_t fraction = time.nanoseconds / 100;
+    if (seconds > (kLatestFileTime - fraction) / kTicksPerSecond)
+        return std::nullopt;
+    return seconds * kTicksPerSecond + fraction;
 }
 
-int64_t UnixNanosecondsFromFileTime(uint64_t fileTime)
+UnixTime UnixTimeFromFileTime(uint64_t fileTime)
 {
-    return (static_cast<int64_t>(fileTime) - kEpochDifference * 10000000) * 100;
+    // Every FILETIME, the high bit's too, is less than 60,000 years: seconds fit.
+    return {static_cast<int64_t>(fileTime / kTicksPerSecond) - kEpochDifference,
+            static_cast<uint32_t>(fileTime % kTicksPerSecond * 100)};
 }
 
 std::string FormatFileTime(uint64_t fileTime)
 {
-    const int64_t unixSeconds = static_cast<int64_t>(fileTime / 10000000) - kEpochDifference;
+    return FormatUnixTime(UnixTimeFromFileTime(fileTime).seconds);
+}
+
+std::string FormatUnixTime(int64_t unixSeconds)
+{
     int64_t days = unixSeconds / 86400, secondOfDay = unixSeconds % 86400;
     if (secondOfDay < 0) {
         secondOfDay += 86400;

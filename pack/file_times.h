@@ -22,11 +22,20 @@ std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::s
 // other two. Returns false with the reason in *error.
 bool ApplyFileTimes(const std::filesystem::path& path, const FileTimes& times, std::string* error);
 
-// FILETIME <-> Unix time in nanoseconds.
-uint64_t FileTimeFromUnixNanoseconds(int64_t nanoseconds);
-int64_t UnixNanosecondsFromFileTime(uint64_t fileTime);
+// A Unix time: seconds since 1970-01-01 UTC, and the nanoseconds into the
+// second (0 to 999,999,999).
+struct UnixTime {
+    int64_t seconds;
+    uint32_t nanoseconds;
+};
+
+// The FILETIME of a Unix time; nothing when a FILETIME cannot hold it
+// (before 1601, or past the year 30828).
+std::optional<uint64_t> FileTimeFromUnixTime(UnixTime time);
+UnixTime UnixTimeFromFileTime(uint64_t fileTime);
 
 // "2024-05-18T12:34:56Z", to the second.
 std::string FormatFileTime(uint64_t fileTime);
+std::string FormatUnixTime(int64_t seconds);
 
 #endif

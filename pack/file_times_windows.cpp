@@ -50,7 +50,8 @@ bool ApplyFileTimes(const std::filesystem::path& path, const FileTimes& times, s
                    write = Split(times.last_write);
     const bool applied = file != INVALID_HANDLE_VALUE && SetFileTime(file, &creation, &access, &write);
     if (!applied)
-        *error = "cannot set its times (" + LastError() + ")";
+        *error = "cannot set its times " + FormatFileTime(times.creation) + ", " + FormatFileTime(times.last_access) +
+                 " and " + FormatFileTime(times.last_write) + " (" + LastError() + ")";
     if (file != INVALID_HANDLE_VALUE)
         CloseHandle(file);
     return applied;

@@ -10,6 +10,7 @@
 #include "extract/merge_format.h"
 #include "pack/code_page.h"
 #include "pack/file_io.h"
+#include "pack/installable_names.h"
 #include "pack/parallel_deflate.h"
 
 namespace fs = std::filesystem;
@@ -18,19 +19,13 @@ namespace {
 
 constexpr uint64_t kLargestEntry = 0xFFFFFFFFu;  // sizes are 32-bit
 
-// The installer joins each name to its folder in a path of at most 259
-// characters: to "C:\Quillmoor\" (13), and first to the temporary folder.
-constexpr size_t kLongestPath = 259;
-constexpr size_t kDestinationLength = 13;
-constexpr size_t kLongestName = kLongestPath - kDestinationLength;
 // Temporary folders run to 60 characters and more ("C:\Documents and
 // Settings\<user>\Local Settings\Temp\"): longer names are a risk.
 constexpr size_t kDeepTemporaryFolder = 80;
 
 
-void ClampTimes(FileTimes* times, int64_t epochSeconds)
+void ClampTimes(FileTimes* times, uint64_t latest)
 {
-    const uint64_t latest = FileTimeFromUnixNanoseconds(epochSeconds * 1000000000);
     times->creation = std::min(times->creation, latest);
     times->last_access = std::min(times->last_access, latest);
     times->last_write = std::min(times->last_write, latest);
@@ -42,13 +37,8 @@ std::optional<std::string> StoredName(const std::string& utf8, unsigned codePage
     const std::optional<std::string> name = Utf8ToCodePage(utf8, codePage, why);
     if (!name)
         return std::nullopt;
-    if (name->size() > kLongestName) {
-        *why = "its name is " + std::to_string(name->size()) + " bytes long; the installer puts files in " +
-               "C:\\Quillmoor\\, where names of at most " + std::to_string(kLongestName) + " bytes fit";
-        return std::nullopt;
-    }
-    if (!IsSafeFileName(name->c_str(), name->size() + 1)) {
-        *why = "its name is not one the installer can create on Windows";
+    if (const std::optional<std::string> refusal = WhyNotInstallable(*name)) {
+        *why = *refusal;
         return std::nullopt;
     }
     return name;
@@ -79,17 +69,17 @@ std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& option
     const std::optional<std::string> name = StoredName(entry.display_name, options.code_page, &why);
     if (!name)
         return refuse(why);
-    if (name->size() > kLongestPath - kDeepTemporaryFolder)
+    if (name->size() > kLongestInstallablePath - kDeepTemporaryFolder)
         warnings->push_back(shown + ": its name is " + std::to_string(name->size()) +
                             " bytes long; it installs only where the temporary folder's path is at most " +
-                            std::to_string(kLongestPath - name->size()) + " characters long");
+                            std::to_string(kLongestInstallablePath - name->size()) + " characters long");
     entry.name = *name;
     const std::optional<FileTimes> times = ReadFileTimes(path, &why);
     if (!times)
         return refuse(why);
     entry.times = *times;
-    if (options.source_date_epoch)
-        ClampTimes(&entry.times, *options.source_date_epoch);
+    if (options.latest_time)
+        ClampTimes(&entry.times, *options.latest_time);
     return entry;
 }
 

@@ -34,7 +34,7 @@ struct PackOptions {
     std::optional<std::string> launch;         // UTF-8; unset: Setup.exe if present
     bool no_launch = false;
     unsigned code_page = 1252;
-    std::optional<int64_t> source_date_epoch;  // no recorded time is later
+    std::optional<uint64_t> latest_time;  // a FILETIME: no recorded time is later (SOURCE_DATE_EPOCH)
 };
 
 // Gathers the files and checks each; every problem is one line in *problems

@@ -8,6 +8,7 @@
 
 #include "pack/code_page.h"
 #include "pack/file_io.h"
+#include "pack/installable_names.h"
 #include "pack/package_locator.h"
 
 namespace {
@@ -225,6 +226,8 @@ std::vector<std::string> FindPackageFlaws(const InstallerPackage& package)
             flaws.push_back("entry " + std::to_string(i) + " (" + name + ") has a non-zero high size");
         if (!seen.insert(FoldedName(entry.name)).second)
             flaws.push_back("entry " + std::to_string(i) + " (" + name + ") has the name of an earlier entry");
+        if (const std::optional<std::string> refusal = WhyNotInstallable(name))
+            flaws.push_back("entry " + std::to_string(i) + " (" + name + "): " + *refusal);
         if (FoldedName(entry.name) == FoldedName(package.header.launch_name))
             launchFound = true;
     }

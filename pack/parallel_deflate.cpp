@@ -3,6 +3,8 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <exception>
+#include <new>
 #include <vector>
 
 #include "pack/threads.h"
@@ -128,7 +130,7 @@ private:
         writing_ = true;
         monitor_.Unlock();
         std::string error;
-        const bool written = job_.write(piece.bytes.data(), piece.bytes.size(), &error);
+        const bool written = Guarded([&] { return job_.write(piece.bytes.data(), piece.bytes.size(), &error); }, &error);
         adler_ = static_cast<uint32_t>(adler32_combine(adler_, piece.adler, piece.length));
         done_ += piece.length;
         if (written && job_.progress)
@@ -148,7 +150,7 @@ private:
         monitor_.Unlock();
         Piece piece;
         std::string error;
-        const bool compressed = compressor.Compress(job_, index, &piece, &error);
+        const bool compressed = Guarded([&] { return compressor.Compress(job_, index, &piece, &error); }, &error);
         monitor_.Lock();
         if (compressed) {
             piece.ready = true;
@@ -157,6 +159,21 @@ private:
             Fail(error);
         }
         monitor_.NotifyAll();
+    }
+
+    // Runs work that may throw outside the lock: a failure like any other,
+    // so that no thread waits for a piece that never comes.
+    template <typename Work>
+    static bool Guarded(Work work, std::string* error)
+    {
+        try {
+            return work();
+        } catch (const std::bad_alloc&) {
+            *error = "out of memory while compressing";
+        } catch (const std::exception& exception) {
+            *error = exception.what();
+        }
+        return false;
     }
 
     void Fail(const std::string& error)

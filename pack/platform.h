@@ -2,7 +2,9 @@
 #ifndef SFX_PACK_PLATFORM_H
 #define SFX_PACK_PLATFORM_H
 
+#include <cstdio>
 #include <filesystem>
+#include <string>
 
 // Where the running program's file is, so that it finds what was installed
 // beside it; empty when the system does not say.
@@ -11,7 +13,9 @@ std::filesystem::path ThisProgram();
 // Whether standard error is a terminal, where a progress bar can be drawn.
 bool StandardErrorIsTerminal();
 
-// This process's id, to make names of its own.
-unsigned long ProcessId();
+// A new file at `path`, open for writing; nothing, with the system's cause in
+// *why, when anything is there already: a file, a folder or a link, even a
+// link to nowhere.
+std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* why);
 
 #endif

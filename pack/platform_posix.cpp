@@ -1,6 +1,10 @@
 #include "pack/platform.h"
 
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 std::filesystem::path ThisProgram()
 {
@@ -13,7 +17,16 @@ bool StandardErrorIsTerminal()
     return isatty(STDERR_FILENO) != 0;
 }
 
-unsigned long ProcessId()
+std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* why)
 {
-    return static_cast<unsigned long>(getpid());
+    const int descriptor = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    std::FILE* file = descriptor >= 0 ? fdopen(descriptor, "wb") : nullptr;
+    if (!file) {
+        *why = std::strerror(errno);
+        if (descriptor >= 0) {
+            close(descriptor);
+            unlink(path.c_str());
+        }
+    }
+    return file;
 }

@@ -2,9 +2,11 @@
 
 #include <windows.h>
 
+#include <fcntl.h>
 #include <io.h>
 
 #include <cstdio>
+#include <system_error>
 #include <vector>
 
 std::filesystem::path ThisProgram()
@@ -26,7 +28,24 @@ bool StandardErrorIsTerminal()
     return _isatty(_fileno(stderr)) != 0;
 }
 
-unsigned long ProcessId()
+std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* why)
 {
-    return GetCurrentProcessId();
+    // Delete sharing lets an interrupt remove the file while it is open.
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                /*attributes=*/nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *why = std::system_category().message(static_cast<int>(GetLastError()));
+        return nullptr;
+    }
+    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    std::FILE* file = descriptor >= 0 ? _fdopen(descriptor, "wb") : nullptr;
+    if (!file) {
+        *why = "cannot open it as a stream";
+        if (descriptor >= 0)
+            _close(descriptor);
+        else
+            CloseHandle(handle);
+        DeleteFileW(path.c_str());
+    }
+    return file;
 }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,8 @@ std::optional<ReadCall> ParseReadCall(const Arguments& args, size_t paths, const
             call.positional.push_back(FromUtf8(args[i]));
             continue;
         }
-        const std::optional<unsigned> codePage = ParseCodePage(args[i], OptionValue(args, i), error);
+        const std::string option = args[i];  // before OptionValue moves past it
+        const std::optional<unsigned> codePage = ParseCodePage(option, OptionValue(args, i), error);
         if (!codePage)
             return std::nullopt;
         call.code_page = *codePage;
@@ -73,7 +75,8 @@ std::string DisplayName(const char* field, unsigned codePage)
 
 // Extracting: every entry goes into a file of its own under a temporary name
 // in the folder, and only once the whole package has been read and found
-// sound do they take their names. A failure leaves nothing behind.
+// sound do they take their names. A failure or an interrupt leaves nothing
+// behind: no file, and no folder that the extraction created.
 class Extraction {
 public:
     Extraction(const fs::path& folder, unsigned codePage) : folder_(folder), codePage_(codePage) {}
@@ -84,6 +87,7 @@ public:
     // folder, where no file of that name may exist yet.
     bool Begin(const InstallerPackage& package, std::string* error)
     {
+        std::set<fs::path> seen;
         for (const MergeEntry& entry : package.entries) {
             const std::optional<std::string> name = CodePageToUtf8(FieldText(entry.name), codePage_);
             if (!name || name->find('/') != std::string::npos)
@@ -92,26 +96,20 @@ public:
             std::error_code ignored;
             if (fs::symlink_status(target, ignored).type() != fs::file_type::not_found)
                 return Refuse(Shown(target) + ": already exists; not overwritten", error);
-            for (const fs::path& earlier : targets_)
-                if (earlier == target)
-                    return Refuse(Shown(target) + ": two entries of this name", error);
+            if (!seen.insert(target).second)
+                return Refuse(Shown(target) + ": two entries of this name", error);
             targets_.push_back(target);
         }
-        std::error_code failure;
-        createdFolder_ = fs::create_directories(folder_, failure);
-        if (failure)
-            return Refuse(Shown(folder_) + ": cannot create it (" + failure.message() + ")", error);
-        for (const fs::path& target : targets_)
-            files_.push_back(std::make_unique<TemporaryFile>(target));
-        return true;
+        files_.resize(targets_.size());
+        return CreateFolder(error);
     }
 
     bool Write(size_t entry, const uint8_t* bytes, size_t count, std::string* error)
     {
         if (!writer_ || entry != writing_) {
-            if (!CloseWriter(error))
+            if (!CloseWriter(error) || !CreateFile(entry, error))
                 return false;
-            writer_ = std::make_unique<FileWriter>(files_[entry]->Path());
+            writer_ = std::make_unique<FileWriter>(*files_[entry]);
             writing_ = entry;
         }
         return writer_->Write(bytes, count) || CloseWriter(error);
@@ -124,14 +122,14 @@ public:
             return false;
         for (size_t i = 0; i < files_.size(); ++i) {
             const MergeEntry& entry = package.entries[i];
-            if (entry.size == 0 && !FileWriter(files_[i]->Path()).Close())
+            if (!files_[i] && (!CreateFile(i, error) || !FileWriter(*files_[i]).Close()))
                 return Refuse(Shown(targets_[i]) + ": cannot write it", error);
             std::error_code ignored;
             if (fs::symlink_status(targets_[i], ignored).type() != fs::file_type::not_found)
                 return Refuse(Shown(targets_[i]) + ": appeared meanwhile; not overwritten", error);
             if (!files_[i]->RenameToTarget(/*executable=*/false, error))
                 return false;
-            renamed_ = i + 1;
+            renamed_.emplace_back(targets_[i], InterruptCleanup::Kind::File);
             std::string why;
             if (!ApplyFileTimes(targets_[i], {entry.creation_time, entry.last_access_time, entry.last_write_time},
                                 &why))
@@ -147,19 +145,49 @@ public:
         if (finished_)
             return;
         std::error_code ignored;
-        for (size_t i = 0; i < renamed_; ++i)
+        for (size_t i = 0; i < renamed_.size(); ++i)
             fs::remove(targets_[i], ignored);
-        if (createdFolder_)
-            fs::remove(folder_, ignored);  // only when empty
+        for (auto folder = createdFolders_.rbegin(); folder != createdFolders_.rend(); ++folder)
+            fs::remove(*folder, ignored);  // only when empty
     }
 
-    void Done() { finished_ = true; }
+    // The files stay: nothing is removed any more, on an interrupt either.
+    void Done()
+    {
+        finished_ = true;
+        renamed_.clear();
+        folderCleanups_.clear();
+    }
 
 private:
     bool Refuse(const std::string& why, std::string* error)
     {
         *error = why;
         return false;
+    }
+
+    // The folder and every missing folder above it, noted outermost first.
+    bool CreateFolder(std::string* error)
+    {
+        std::error_code failure;
+        for (fs::path missing = folder_; !missing.empty() && !fs::exists(fs::symlink_status(missing, failure));
+             missing = missing.parent_path()) {
+            createdFolders_.insert(createdFolders_.begin(), missing);
+            if (missing == missing.parent_path())
+                break;
+        }
+        fs::create_directories(folder_, failure);
+        for (const fs::path& folder : createdFolders_)
+            folderCleanups_.emplace_back(folder, InterruptCleanup::Kind::Folder);
+        if (failure)
+            return Refuse(Shown(folder_) + ": cannot create it (" + failure.message() + ")", error);
+        return true;
+    }
+
+    bool CreateFile(size_t entry, std::string* error)
+    {
+        files_[entry] = std::make_unique<TemporaryFile>(targets_[entry]);
+        return files_[entry]->Ok() || Refuse(files_[entry]->Error(), error);
     }
 
     bool CloseWriter(std::string* error)
@@ -175,11 +203,12 @@ private:
     fs::path folder_;
     unsigned codePage_;
     std::vector<fs::path> targets_;
-    std::vector<std::unique_ptr<TemporaryFile>> files_;
+    std::vector<std::unique_ptr<TemporaryFile>> files_;  // each made when its entry comes
     std::unique_ptr<FileWriter> writer_;
     size_t writing_ = 0;
-    size_t renamed_ = 0;  // files that have their names
-    bool createdFolder_ = false;
+    std::vector<InterruptCleanup> renamed_;  // the files that have their names, in order
+    std::vector<fs::path> createdFolders_;   // outermost first
+    std::vector<InterruptCleanup> folderCleanups_;
     bool finished_ = false;
 };
 

@@ -1,6 +1,7 @@
 #include "pack/resource_tree.h"
 
 #include <algorithm>
+#include <set>
 #include <type_traits>
 
 namespace {
@@ -57,6 +58,11 @@ private:
         const bool leaves = depth_ == 2;
         if (!Fits(offset, kDirectoryHeaderSize))
             return Fail("a directory lies outside the resource section");
+        // Read once each, the directories bound the work by the section's
+        // size; a tree whose directories share a subdirectory would have it
+        // read once for every entry that points at it.
+        if (!directories_.insert(offset).second)
+            return Fail("a directory reached twice");
         const size_t count = size_t{Load16(offset + 12)} + Load16(offset + 14);
         if (!Fits(offset + kDirectoryHeaderSize, count * kDirectoryEntrySize))
             return Fail("a directory's entries lie outside the resource section");
@@ -90,6 +96,9 @@ private:
         const uint16_t length = Load16(at);
         if (length == 0)
             return Fail("an empty name");
+        nameBytes_ += 2 * size_t{length};
+        if (nameBytes_ > 2 * view_.size)
+            return Fail("names that overlap far too much");
         name->text.clear();
         for (uint16_t i = 0; i < length; ++i)
             name->text += static_cast<char16_t>(Load16(at + 2 + 2 * size_t{i}));
@@ -137,6 +146,8 @@ private:
     int depth_ = 0;
     size_t leaves_ = 0;
     uint64_t copied_ = 0;
+    uint64_t nameBytes_ = 0;
+    std::set<size_t> directories_;  // the offsets of those read so far
 };
 
 // Appends little-endian numbers and keeps offsets for later patching.

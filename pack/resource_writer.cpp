@@ -50,6 +50,12 @@ std::optional<InstallerLayout> LayOutInstaller(const PreparedStub& stub, uint64_
     layout.head.resize(stub.section_offset);
     layout.head.insert(layout.head.end(), head.begin(), head.end());
     layout.tail.assign(rawSize - size, 0);
+    if (!stub.symbols.empty()) {
+        // The symbol and string tables follow the new section, where nothing moves them again.
+        StoreLe32(layout.head, stub.image.SymbolTablePointerOffset(), stub.section_offset + rawSize);
+        StoreLe32(layout.head, stub.image.SymbolTablePointerOffset() + 4, stub.symbol_count);
+        layout.tail.insert(layout.tail.end(), stub.symbols.begin(), stub.symbols.end());
+    }
     layout.checksum_offset = stub.image.ChecksumOffset();
     DescribeSection(layout.head, stub, static_cast<uint32_t>(size), rawSize);
     return layout;
@@ -72,8 +78,8 @@ namespace {
 // Writes the bytes and sums them for the checksum, on the way.
 class ChecksummedWriter {
 public:
-    ChecksummedWriter(const std::filesystem::path& path, size_t checksumOffset)
-        : out_(path), checksum_(checksumOffset), checksumOffset_(checksumOffset) {}
+    ChecksummedWriter(TemporaryFile& file, size_t checksumOffset)
+        : out_(file), checksum_(checksumOffset), checksumOffset_(checksumOffset) {}
 
     bool Write(const uint8_t* bytes, size_t count)
     {
@@ -124,7 +130,11 @@ bool WriteInstaller(const PreparedStub& stub, const std::filesystem::path& packa
     if (!layout)
         return false;
     TemporaryFile temporary(output);
-    ChecksummedWriter out(temporary.Path(), layout->checksum_offset);
+    if (!temporary.Ok()) {
+        *error = temporary.Error();
+        return false;
+    }
+    ChecksummedWriter out(temporary, layout->checksum_offset);
     FileReader in(package);
     const bool whole = in.Ok() && out.Write(layout->head.data(), layout->head.size()) &&
                        CopyPackage(in, packageSize, out) && out.Write(layout->tail.data(), layout->tail.size());
@@ -138,7 +148,7 @@ bool WriteInstaller(const PreparedStub& stub, const std::filesystem::path& packa
 
 std::optional<ResourceWriteResult> WritePackageResource(const Bytes& stub, const Bytes& package, std::string* error)
 {
-    const std::optional<PreparedStub> prepared = PrepareStub(stub, error);
+    const std::optional<PreparedStub> prepared = PrepareStub(stub, StubOptions{}, error);
     if (!prepared)
         return std::nullopt;
     std::optional<Bytes> file = EmbedPackage(*prepared, package, error);

@@ -8,18 +8,21 @@
 #include <string>
 
 #include "pack/commands.h"
+#include "pack/interrupt_cleanup.h"
 
 namespace {
 
 constexpr char kUsage[] =
     "usage:\n"
     "  sfxpack create [-o OUT.exe] [--stub STUB.exe] [--launch NAME | --no-launch]\n"
-    "                 [--level 0-9] [--threads N] [--codepage CP] PATH...\n"
+    "                 [--level 0-9] [--threads N] [--codepage CP] [--strip-symbols] PATH...\n"
     "      Packs the files (a folder stands for the files in it) into an installer.\n"
     "      OUT.exe defaults to installer.exe; the launch file to Setup.exe when present;\n"
     "      the level to zlib's default (6); the threads to the number of cores (the\n"
     "      bytes are the same whatever the number); the code page of the names to 1252.\n"
-    "  sfxpack inject STUB.exe PACKAGE.z -o OUT.exe\n"
+    "      A stub's COFF symbol table moves to the end of the installer, where\n"
+    "      debuggers still find it; --strip-symbols drops it.\n"
+    "  sfxpack inject [--strip-symbols] STUB.exe PACKAGE.z -o OUT.exe\n"
     "      Embeds a ready zlib package as it is, unchecked.\n"
     "  sfxpack list [--codepage CP] INSTALLER.exe\n"
     "      The launch name, then each entry: size, creation, last access and last\n"
@@ -64,6 +67,7 @@ int main(int argc, char** argv)
 {
     // Every failure the packer foresees is a message; this is for the rest,
     // so that nothing ends in an abort.
+    RemoveWorkInProgressOnInterrupt();
     try {
         return Run(Arguments(argv + 1, argv + argc));
     } catch (const std::bad_alloc&) {

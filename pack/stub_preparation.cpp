@@ -96,29 +96,75 @@ void ShortenLongSectionNames(Bytes& file, const PeImage& image, uint64_t strings
     }
 }
 
-// A COFF symbol table in an image is debugging data that the loader never
-// reads, and `strip` may leave an empty one behind with the string table of
-// the long section names. The header stops pointing at it, and its bytes go
-// when they are the file's last.
-void StripSymbols(Bytes& file, const PeImage& image, std::vector<std::string>& warnings)
+// Where the symbol table and its string table lie: after the sections'
+// data and within the file; nothing when they lie anywhere else.
+std::optional<FileRange> SymbolTables(const Bytes& file, const PeImage& image)
 {
-    if (image.symbol_table_pointer == 0 && image.number_of_symbols == 0)
-        return;
     const uint64_t symbols = image.symbol_table_pointer;
     const uint64_t strings = symbols + uint64_t{kSymbolSize} * image.number_of_symbols;
-    if (symbols != 0 && strings + 4 <= file.size()) {
-        const uint64_t end = strings + std::max<uint32_t>(LoadLe32(file, strings), 4);
-        if (end <= file.size()) {
-            ShortenLongSectionNames(file, image, strings, end);
-            const bool onlyPaddingAfter =
-                std::all_of(file.begin() + static_cast<ptrdiff_t>(end), file.end(), [](uint8_t b) { return b == 0; });
-            if (symbols >= EndOfSectionData(image) && onlyPaddingAfter)
-                file.resize(symbols);
-        }
+    if (symbols == 0 || symbols < EndOfSectionData(image) || strings + 4 > file.size())
+        return std::nullopt;
+    const uint64_t end = strings + std::max<uint32_t>(LoadLe32(file, strings), 4);
+    if (end > file.size())
+        return std::nullopt;
+    return FileRange{symbols, end - symbols};
+}
+
+// A COFF symbol table is debugging data that the loader never reads; its
+// string table holds the names of sections longer than eight bytes, such as
+// ".debug_info", without which debuggers find no debugging information. Its
+// bytes are taken out of the file to follow the new section; on request, or
+// when they lie where they cannot be taken, they are dropped. Returns where
+// they lay, for the checks of what else follows the sections.
+std::optional<FileRange> TakeSymbols(Bytes& file, const PeImage& image, const StubOptions& options,
+                                     PreparedStub& prepared)
+{
+    if (image.symbol_table_pointer == 0 && image.number_of_symbols == 0)
+        return std::nullopt;
+    const std::optional<FileRange> tables = SymbolTables(file, image);
+    if (tables && !options.strip_symbols) {
+        prepared.symbols.assign(file.begin() + static_cast<ptrdiff_t>(tables->offset),
+                                file.begin() + static_cast<ptrdiff_t>(tables->offset + tables->size));
+        prepared.symbol_count = image.number_of_symbols;
+    } else {
+        if (tables)
+            ShortenLongSectionNames(file, image, tables->offset + uint64_t{kSymbolSize} * image.number_of_symbols,
+                                    tables->offset + tables->size);
+        else
+            prepared.warnings.push_back("the stub's COFF symbol table was dropped: it does not lie whole after "
+                                        "its sections, and Windows never reads it");
     }
+    // The header points at them again once they have their new place.
     StoreLe32(file, image.SymbolTablePointerOffset(), 0);
     StoreLe32(file, image.SymbolTablePointerOffset() + 4, 0);
-    warnings.push_back("the stub's COFF symbol table was dropped: it is debugging data that Windows never reads");
+    return tables;
+}
+
+// What follows the sections' data, the symbol tables and the signature
+// aside: zeros, which are dropped (with a warning past the file alignment),
+// or an overlay, which a program may read at run time and is refused.
+bool DropPadding(Bytes& file, const PeImage& image, std::optional<FileRange> symbols,
+                 std::vector<std::string>& warnings, std::string* error)
+{
+    const uint64_t dataEnd = EndOfSectionData(image);
+    uint64_t zeros = 0;
+    for (uint64_t at = dataEnd; at < file.size(); ++at) {
+        if (symbols && at == symbols->offset) {
+            at += symbols->size - 1;
+            continue;
+        }
+        if (file[at] != 0) {
+            *error = "it has an overlay of " + std::to_string(file.size() - dataEnd) + " bytes at offset " +
+                     std::to_string(dataEnd) + ", which a program may read at run time; an installer cannot keep it";
+            return false;
+        }
+        ++zeros;
+    }
+    const uint64_t alignedEnd = AlignUp(dataEnd, image.file_alignment);
+    if (dataEnd + zeros > alignedEnd)
+        warnings.push_back(std::to_string(zeros) + " bytes of zeros after the stub's last section were dropped");
+    file.resize(std::min<uint64_t>(file.size(), std::min(alignedEnd, symbols ? symbols->offset : file.size())));
+    return true;
 }
 
 // The section that ends highest in memory; of several, the last in the table.
@@ -229,7 +275,12 @@ bool PlaceResourceSection(PreparedStub& stub, std::string* error)
 
 }  // namespace
 
-std::optional<PreparedStub> PrepareStub(const Bytes& stub, std::string* error)
+bool IsOverlayRefusal(const std::string& error)
+{
+    return error.rfind("it has an overlay", 0) == 0;
+}
+
+std::optional<PreparedStub> PrepareStub(const Bytes& stub, const StubOptions& options, std::string* error)
 {
     PreparedStub prepared;
     std::optional<PeImage> image = ParsePeImage(stub, error);
@@ -249,12 +300,9 @@ std::optional<PreparedStub> PrepareStub(const Bytes& stub, std::string* error)
     prepared.file = stub;
     if (!StripSignature(prepared.file, *image, prepared.warnings, error))
         return std::nullopt;
-    StripSymbols(prepared.file, *image, prepared.warnings);
-    // Anything else after the sections would be lost or misplaced.
-    if (prepared.file.size() > AlignUp(EndOfSectionData(*image), image->file_alignment)) {
-        *error = "it has data after its last section";
+    const std::optional<FileRange> symbols = TakeSymbols(prepared.file, *image, options, prepared);
+    if (!DropPadding(prepared.file, *image, symbols, prepared.warnings, error))
         return std::nullopt;
-    }
     prepared.image = std::move(*image);
     if (!PlaceResourceSection(prepared, error))
         return std::nullopt;

@@ -10,7 +10,9 @@
 unsigned CoreCount();
 
 // Runs work(0) on the calling thread and work(1) .. work(count - 1) on threads
-// of their own, and returns when all have returned. The work must not throw.
+// of their own, as many as the system gives, and returns when all have
+// returned; the work must not depend on how many ran. An exception that the
+// work lets out is thrown again here, once every thread is done.
 void RunOnThreads(unsigned count, const std::function<void(unsigned)>& work);
 
 // A lock with one condition to wait for, as threads that share a state need.

@@ -8,6 +8,7 @@
 
 #include <process.h>
 
+#include <exception>
 #include <vector>
 
 namespace {
@@ -15,12 +16,21 @@ namespace {
 struct Start {
     const std::function<void(unsigned)>* work;
     unsigned index;
+    std::exception_ptr failure;
 };
+
+void RunGuarded(Start& start)
+{
+    try {
+        (*start.work)(start.index);
+    } catch (...) {
+        start.failure = std::current_exception();
+    }
+}
 
 unsigned __stdcall RunStart(void* parameter)
 {
-    const Start* start = static_cast<const Start*>(parameter);
-    (*start->work)(start->index);
+    RunGuarded(*static_cast<Start*>(parameter));
     return 0;
 }
 
@@ -38,23 +48,27 @@ void RunOnThreads(unsigned count, const std::function<void(unsigned)>& work)
     std::vector<Start> starts;
     starts.reserve(count);
     std::vector<HANDLE> threads;
+    threads.reserve(count);
+    for (unsigned i = 0; i < count; ++i)
+        starts.push_back({&work, i, nullptr});
     for (unsigned i = 1; i < count; ++i) {
-        starts.push_back({&work, i});
         // _beginthreadex rather than CreateThread: the C runtime sets itself up
         // for the thread.
-        const uintptr_t thread = _beginthreadex(/*security=*/nullptr, /*stackSize=*/0, RunStart, &starts.back(),
+        const uintptr_t thread = _beginthreadex(/*security=*/nullptr, /*stackSize=*/0, RunStart, &starts[i],
                                                 /*flags=*/0, /*id=*/nullptr);
-        if (thread)
-            threads.push_back(reinterpret_cast<HANDLE>(thread));
-        else
-            work(i);  // no thread to be had: the work is done all the same
+        if (!thread)
+            break;  // the system has no more threads to give: the work goes on with fewer
+        threads.push_back(reinterpret_cast<HANDLE>(thread));
     }
     if (count > 0)
-        work(0);
+        RunGuarded(starts[0]);
     for (HANDLE thread : threads) {
         WaitForSingleObject(thread, INFINITE);
         CloseHandle(thread);
     }
+    for (const Start& start : starts)
+        if (start.failure)
+            std::rethrow_exception(start.failure);
 }
 
 struct Monitor::Impl {

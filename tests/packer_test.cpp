@@ -16,6 +16,7 @@
 
 #include "extract/merge_format.h"
 #include "pack/pe_image.h"
+#include "tests/support/hostile_stubs.h"
 #include "tests/support/package_maker.h"
 #include "tests/support/random_bytes.h"
 #include "tests/support/run_program.h"
@@ -30,6 +31,10 @@ const std::string kPacker = SFX_PACK_PROGRAM;
 const std::string kStub = SFX_WIN32_STUB;
 // An i686 program linked the usual way and stripped with strip.
 const std::string kUsualProgram = SFX_WIN32_USUAL_PROGRAM;
+// The same program built with -g and not stripped.
+const std::string kDebugProgram = SFX_WIN32_DEBUG_PROGRAM;
+// sfxpack as it ships: optimised, without sanitizers.
+const std::string kReleasePacker = SFX_RELEASE_PACK_PROGRAM;
 
 // 2021-03-04T05:06:07.1234567Z and 2022-01-02T03:04:05.7654321Z, as Unix times.
 const timespec kWritten = {1614834367, 123456700};
@@ -166,6 +171,7 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"superscript port", [&] { WriteFile(files("LPT\xc2\xb2.txt"), "x"); }, {}, "LPT\xc2\xb2.txt", "name"},
         {"too long to install", [&] { WriteFile(files(std::string(247, 'n')), "x"); }, {}, std::string(247, 'n'),
          "names of at most 246 bytes fit"},
+        {"short name shape", [&] { WriteFile(files("LONGFI~1.TXT"), "x"); }, {}, "LONGFI~1.TXT", "short name"},
         {"not in 1252", [&] { WriteFile(files("\xe6\x97\xa5\xe6\x9c\xac.txt"), "x"); }, {},
          "\xe6\x97\xa5\xe6\x9c\xac.txt", "code page 1252"},
         {"case twins", [&] { WriteFile(files("README.TXT"), "x"); }, {}, "README.TXT", "same name"},
@@ -222,7 +228,7 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         {{"create", "-o", folder / "no/installer.exe", dir}, "no/installer.exe", "folder " + folder / "no"},
         {{"extract", kStub, files("readme.txt")}, "readme.txt", "not a folder"},
         {{"create", "--codepage", "12345", "-o", installer, dir}, "12345", "code page"},
-        {{"list", "--codepage", "12345", kStub}, "12345", "code page"},
+        {{"list", "--codepage", "12345", kStub}, "--codepage 12345: a code page", "code page"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
@@ -264,8 +270,9 @@ TEST_F(PackerTest, StubsThatCannotBeInstallersAreRefusedBeforeCompressing)
          "EFI application"},
         {"an ARM64 program", kStub, [](Bytes& b, const PeImage& i) { StoreLe16(b, i.coff_header_offset, 0xAA64); },
          "another processor"},
-        {"data after the sections", kStub, [](Bytes& b, const PeImage&) { b.resize(b.size() + 4096, 'x'); },
-         "data after its last section"},
+        {"an overlay", kStub, [](Bytes& b, const PeImage&) { b.resize(b.size() + 4096, 'x'); },
+         "an overlay of 4096 bytes at offset " + std::to_string(fs::file_size(kStub))},
+        {"resource directories shared", kStub, ShareResourceDirectories, "a directory reached twice"},
         {"a signature inside", kStub,
          [](Bytes& b, const PeImage& i) { StoreLe32(b, i.DirectoryEntryOffset(kSecurityDirectory), 0x400),
                                           StoreLe32(b, i.DirectoryEntryOffset(kSecurityDirectory) + 4, 16); },
@@ -297,8 +304,21 @@ TEST_F(PackerTest, StubsThatCannotBeInstallersAreRefusedBeforeCompressing)
         EXPECT_EQ(result.exit_code, 1) << "refused at once (timeout says 124): " << result.err;
         EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
         EXPECT_FALSE(fs::exists(installer));
+        const RunResult verified = RunProgram("timeout", {"5", kPacker, "verify", folder / "stub.exe"});
+        EXPECT_EQ(verified.exit_code, 1) << "no endless reading (timeout says 124)";
     }
     fs::remove(files("large.bin"));
+
+    // Zeros after the last section are padding: dropped, with a warning.
+    std::string padded = ReadFile(kStub);
+    padded.resize(padded.size() + 4096, '\0');
+    WriteFile(folder / "padded.exe", padded);
+    const RunResult fromPadded = Pack({"create", "--stub", folder / "padded.exe", "-o", installer, files()});
+    EXPECT_EQ(fromPadded.exit_code, 0) << fromPadded.err;
+    EXPECT_NE(fromPadded.err.find("4096 bytes of zeros after the stub's last section were dropped"), std::string::npos)
+        << fromPadded.err;
+    ASSERT_EQ(Pack({"create", "-o", folder / "plain.exe", files()}).exit_code, 0);
+    EXPECT_EQ(fs::file_size(installer), fs::file_size(folder / "plain.exe")) << "the zeros are gone";
 
     // A console program can still install: a warning.
     const std::string original = ReadFile(kStub);
@@ -317,7 +337,7 @@ TEST_F(PackerTest, StubsThatCannotBeInstallersAreRefusedBeforeCompressing)
 // What `strip` leaves of a MinGW program: an empty symbol table and the
 // string table of its long section names. Its resource section comes before
 // its relocations, so the new one cannot replace it in place.
-TEST_F(PackerTest, AProgramStrippedTheUsualWayIsTakenWithoutItsSymbolsOrADeadCopyOfItsResources)
+TEST_F(PackerTest, AProgramKeepsItsSymbolsUnlessToldAndLeavesNoDeadCopyOfItsResources)
 {
     const std::string original = ReadFile(kUsualProgram);
     std::string error;
@@ -331,24 +351,44 @@ TEST_F(PackerTest, AProgramStrippedTheUsualWayIsTakenWithoutItsSymbolsOrADeadCop
     ASSERT_GT(oldResources, 0u);
 
     WriteFile(files("one.bin"), "1");
-    const RunResult packed = Pack({"create", "--stub", kUsualProgram, "-o", installer, files("one.bin")});
-    ASSERT_EQ(packed.exit_code, 0) << packed.err;
-    EXPECT_NE(packed.err.find("symbol table was dropped"), std::string::npos) << packed.err;
+    for (const bool strip : {false, true}) {
+        SCOPED_TRACE(strip ? "--strip-symbols" : "symbols kept");
+        std::vector<std::string> arguments = {"create", "--stub", kUsualProgram, "-o", installer, files("one.bin")};
+        if (strip)
+            arguments.insert(arguments.begin() + 1, "--strip-symbols");
+        const RunResult packed = Pack(arguments);
+        ASSERT_EQ(packed.exit_code, 0) << packed.err;
+        EXPECT_EQ(packed.err.find("symbol"), std::string::npos) << packed.err;
 
-    const std::string written = ReadFile(installer);
-    const std::optional<PeImage> after = ParsePeImage(Bytes(written.begin(), written.end()), &error);
-    ASSERT_TRUE(after) << error;
-    EXPECT_EQ(after->symbol_table_pointer, 0u);
-    EXPECT_EQ(after->number_of_symbols, 0u);
-    EXPECT_LT(written.size(), original.size() + oldResources) << "no dead copy of the old resources";
-    EXPECT_EQ(Pack({"verify", installer}).exit_code, 0);
-    const RunResult dump = RunProgram("i686-w64-mingw32-objdump", {"-h", installer});
-    EXPECT_EQ(dump.exit_code, 0) << dump.err;
-    EXPECT_NE(dump.out.find(".eh_fram"), std::string::npos) << "long names keep their first eight bytes";
-    for (const char* type : {"3", "5", "14", "16"})
-        EXPECT_TRUE(SameBytes(RunProgram("wrestool", {"-x", "--raw", "-t", type, installer}).out,
-                              RunProgram("wrestool", {"-x", "--raw", "-t", type, kUsualProgram}).out))
-            << "type " << type;
+        const std::string written = ReadFile(installer);
+        const std::optional<PeImage> after = ParsePeImage(Bytes(written.begin(), written.end()), &error);
+        ASSERT_TRUE(after) << error;
+        EXPECT_EQ(after->number_of_symbols, strip ? 0u : before->number_of_symbols);
+        EXPECT_EQ(after->symbol_table_pointer == 0, strip);
+        EXPECT_LT(written.size(), original.size() + oldResources) << "no dead copy of the old resources";
+        EXPECT_EQ(Pack({"verify", installer}).exit_code, 0);
+        const RunResult dump = RunProgram("i686-w64-mingw32-objdump", {"-h", installer});
+        EXPECT_EQ(dump.exit_code, 0) << dump.err;
+        EXPECT_NE(dump.out.find(strip ? ".eh_fram " : ".eh_frame "), std::string::npos)
+            << "long names whole, or their first eight bytes once the string table is gone\n" << dump.out;
+        for (const char* type : {"3", "5", "14", "16"})
+            EXPECT_TRUE(SameBytes(RunProgram("wrestool", {"-x", "--raw", "-t", type, installer}).out,
+                                  RunProgram("wrestool", {"-x", "--raw", "-t", type, kUsualProgram}).out))
+                << "type " << type;
+    }
+
+    // A program built with -g: debuggers read as much of the installer as of it.
+    auto units = [](const std::string& program) {
+        const std::string dump = RunProgram("i686-w64-mingw32-objdump", {"--dwarf=info", program}).out;
+        size_t count = 0;
+        for (size_t at = dump.find("Compilation Unit @"); at != std::string::npos;
+             at = dump.find("Compilation Unit @", at + 1))
+            ++count;
+        return count;
+    };
+    ASSERT_EQ(Pack({"create", "--stub", kDebugProgram, "-o", installer, files("one.bin")}).exit_code, 0);
+    EXPECT_GT(units(kDebugProgram), 0u);
+    EXPECT_EQ(units(installer), units(kDebugProgram));
 
     // Our own stub ends in its resource section: packing rewrites it in place.
     ASSERT_EQ(Pack({"create", "-o", installer, files("one.bin")}).exit_code, 0);
@@ -367,6 +407,28 @@ TEST_F(PackerTest, LongPackingWarnsPastOneGibibyteAndShowsProgressOnATerminal)
     EXPECT_NE(created.out.find("warning: the files hold more than 1 GiB"), std::string::npos) << created.out;
     EXPECT_NE(created.out.find("\rpacking ["), std::string::npos) << "a progress bar";
     EXPECT_NE(created.out.find("100%"), std::string::npos);
+
+    // Interrupted midway, each command removes what it began and ends as
+    // shells expect of an interrupted program.
+    struct Interrupt {
+        const char* signal;
+        int status;
+        std::vector<std::string> arguments;
+    };
+    const Interrupt interrupts[] = {
+        {"INT", 130, {"create", "--level", "9", "-o", folder / "again.exe", files()}},
+        {"TERM", 143, {"extract", installer, folder / "out/sub"}},
+        {"HUP", 129, {"create", "--level", "9", "-o", folder / "again.exe", files()}},
+    };
+    for (const Interrupt& interrupt : interrupts) {
+        SCOPED_TRACE(interrupt.signal);
+        std::vector<std::string> arguments = {"--preserve-status", "-s", interrupt.signal, "0.3", kPacker};
+        arguments.insert(arguments.end(), interrupt.arguments.begin(), interrupt.arguments.end());
+        EXPECT_EQ(RunProgram("timeout", arguments).exit_code, interrupt.status);
+        for (const fs::directory_entry& item : fs::directory_iterator(folder / ""))
+            EXPECT_TRUE(item.path().filename() == "files" || item.path().filename() == "installer.exe")
+                << item.path() << " left behind";
+    }
 
     fs::remove(files("large.bin"));
     const RunResult small = Pack({"create", "-o", installer, files()});
@@ -505,6 +567,108 @@ TEST_F(PackerTest, ReadingHostilePackagesRefusesCleanlyAndWritesNothingOutside)
     EXPECT_EQ(verified.exit_code, 1);
     for (const char* flaw : {"is empty", "name of an earlier entry", "launch file b.exe", "after the end of the zlib"})
         EXPECT_NE(verified.err.find(flaw), std::string::npos) << flaw << "\n" << verified.err;
+
+    // What create refuses, verify does not call sound.
+    WriteFile(folder / "package.z", Deflate(MakeMergeFile({{std::string(254, 'n'), "a"}})));
+    ASSERT_EQ(Pack({"inject", kStub, folder / "package.z", "-o", installer}).exit_code, 0);
+    const RunResult tooLong = Pack({"verify", installer});
+    EXPECT_EQ(tooLong.exit_code, 1);
+    EXPECT_NE(tooLong.err.find("names of at most 246 bytes fit"), std::string::npos) << tooLong.err;
+}
+
+// Work that grows with the input, never with its square: a package of many
+// entries extracts, a folder that did not exist goes again on a failure.
+TEST_F(PackerTest, ExtractingManyEntriesTakesTimeInProportion)
+{
+    std::vector<TestEntry> entries;
+    for (int i = 0; i < 20000; ++i)
+        entries.push_back({"file" + std::to_string(i) + ".txt", "x"});
+    WriteFile(folder / "package.z", Deflate(MakeMergeFile(entries)));
+    ASSERT_EQ(Pack({"inject", kStub, folder / "package.z", "-o", installer}).exit_code, 0);
+    const RunResult extracted = RunProgram("timeout", {"20", kPacker, "extract", installer, folder / "out"});
+    EXPECT_EQ(extracted.exit_code, 0) << "within 20 s (timeout says 124): " << extracted.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "out"), fs::directory_iterator()), 20000);
+
+    // An entry that cannot be written fails the extraction: the two folders it made go.
+    WriteFile(folder / "package.z", Deflate(MakeMergeFile({{"a.txt", "a"}, {"b.txt", "b"}})));
+    ASSERT_EQ(Pack({"inject", kStub, folder / "package.z", "-o", installer}).exit_code, 0);
+    const RunResult full = RunProgram("sh", {"-c", "ulimit -f 0; trap '' XFSZ; exec " + Quoted(kPacker) + " extract " +
+                                                       Quoted(installer) + " " + Quoted(folder / "new/sub")});
+    EXPECT_EQ(full.exit_code, 1) << full.err;
+    EXPECT_FALSE(fs::exists(folder / "new")) << full.err;
+}
+
+// Names that an earlier packer would have used, from its process id: links
+// planted under them, to a file of the user's.
+TEST_F(PackerTest, LinksPlantedWhereTemporaryFilesGoAreNeverFollowed)
+{
+    WriteFile(folder / "victim.txt", "the user's own");
+    fs::create_directory(folder / "out");
+    std::string plant;
+    for (const std::string place : {folder / "", folder / "out/"})
+        for (int serial = 1; serial <= 4; ++serial)
+            plant += "ln -s " + Quoted(folder / "victim.txt") + " " + Quoted(place + ".sfxpack-") + "$$-" +
+                     std::to_string(serial) + ".tmp; ";
+    const RunResult created = RunProgram("sh", {"-c", plant + "exec " + Quoted(kPacker) + " create -o " +
+                                                          Quoted(installer) + " " + Quoted(files())});
+    EXPECT_EQ(created.exit_code, 0) << created.err;
+    const RunResult extracted = RunProgram("sh", {"-c", plant + "exec " + Quoted(kPacker) + " extract " +
+                                                            Quoted(installer) + " " + Quoted(folder / "out")});
+    EXPECT_EQ(extracted.exit_code, 0) << extracted.err;
+    EXPECT_EQ(ReadFile(folder / "victim.txt"), "the user's own");
+    EXPECT_FALSE(fs::is_symlink(installer));
+    EXPECT_FALSE(fs::is_symlink(folder / "out/data.bin"));
+    EXPECT_EQ(Pack({"verify", installer}).exit_code, 0);
+}
+
+// Times that one side holds and the other does not are refused or kept as
+// they are, never wrapped round.
+TEST_F(PackerTest, TimesFarFromNowAreKeptOrRefusedNeverWrapped)
+{
+    const timespec in2300[2] = {{10413792000, 0}, {10413792000, 0}};  // 2300-01-01T00:00:00Z
+    ASSERT_EQ(utimensat(AT_FDCWD, files("data.bin").c_str(), in2300, 0), 0);
+    ASSERT_EQ(Pack({"create", "-o", installer, files()}).exit_code, 0);
+    EXPECT_NE(Pack({"list", installer}).out.find("2300-01-01T00:00:00Z  2300-01-01T00:00:00Z  data.bin"),
+              std::string::npos);
+
+    const RunResult late = Pack({"create", "-o", folder / "late.exe", files()}, "SOURCE_DATE_EPOCH=99999999999999");
+    EXPECT_EQ(late.exit_code, 1);
+    EXPECT_NE(late.err.find("SOURCE_DATE_EPOCH=99999999999999: "), std::string::npos) << late.err;
+    EXPECT_FALSE(fs::exists(folder / "late.exe"));
+
+    // The first FILETIME, 1601: set as early as the file system goes, before 1970.
+    TestEntry early{"early.txt", "x"};
+    early.creation = early.last_access = early.last_write = 1;
+    WriteFile(folder / "package.z", Deflate(MakeMergeFile({early})));
+    ASSERT_EQ(Pack({"inject", kStub, folder / "package.z", "-o", installer}).exit_code, 0);
+    ASSERT_EQ(Pack({"extract", installer, folder / "out"}).exit_code, 0);
+    EXPECT_LT(StatOf(folder / "out/early.txt").st_mtim.tv_sec, 0);
+}
+
+// Threads the system will not give, and memory that runs out: the packer
+// makes do with fewer threads, or says what ran out, and leaves nothing
+// behind. The release build: the sanitizers need more address space than
+// the limits leave.
+TEST_F(PackerTest, ThreadsAndMemoryThatRunOutEndCleanly)
+{
+    ASSERT_TRUE(fs::exists(kReleasePacker)) << kReleasePacker << " is missing: scripts/package builds it";
+    WriteFile(files("random.bin"), RandomBytes(32 << 20, 3));
+    for (const char* kilobytes : {"1500000", "300000", "100000", "60000", "30000"}) {
+        SCOPED_TRACE(std::string("ulimit -v ") + kilobytes);
+        const RunResult result = RunProgram(
+            "sh", {"-c", std::string("ulimit -v ") + kilobytes + "; exec " + Quoted(kReleasePacker) +
+                             " create --threads 256 --stub " + Quoted(kStub) + " -o " + Quoted(installer) + " " +
+                             Quoted(files())});
+        ASSERT_TRUE(result.exit_code == 0 || result.exit_code == 1) << "never an abort: " << result.err;
+        if (result.exit_code == 0) {
+            EXPECT_EQ(Pack({"verify", installer}).exit_code, 0);
+        } else {
+            EXPECT_NE(result.err.find("out of memory"), std::string::npos) << result.err;
+        }
+        fs::remove(installer);
+        for (const fs::directory_entry& item : fs::directory_iterator(folder / ""))
+            EXPECT_EQ(item.path().filename(), "files") << "left behind";
+    }
 }
 
 }  // namespace
