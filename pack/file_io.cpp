@@ -218,15 +218,11 @@ bool FileWriter::Patch(uint64_t offset, const uint8_t* bytes, size_t count)
 bool FileWriter::Close()
 {
     if (!file_)
-        return error_.empty() ? true : false;
-    const bool flushed = std::fflush(file_) == 0;
-    if (!flushed)
-        Failed();
+        return error_.empty();
+    // fclose writes out what the stream still holds: a full disk shows here.
     const bool closed = std::fclose(file_) == 0;
     file_ = nullptr;
-    if (!closed)
-        Failed();
-    return error_.empty();
+    return closed ? error_.empty() : Failed();
 }
 
 FileReader::FileReader(const fs::path& path) : file_(path, std::ios::binary) {}
