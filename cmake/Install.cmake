@@ -34,7 +34,7 @@ endif()
 
 # Debian wants manual pages and changelogs compressed, without a time stamp.
 set(doc ${CMAKE_INSTALL_DATADIR}/doc/quillmoor-sfx)
-foreach(text pack/sfxpack.1 cmake/packaging/changelog)
+foreach(text pack/cli/sfxpack.1 cmake/packaging/changelog)
     get_filename_component(name ${text} NAME)
     configure_file(${PROJECT_SOURCE_DIR}/${text} ${CMAKE_BINARY_DIR}/packaging/${name} @ONLY)
     add_custom_command(OUTPUT ${CMAKE_BINARY_DIR}/packaging/${name}.gz

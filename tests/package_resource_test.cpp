@@ -8,7 +8,7 @@
 #include <random>
 #include <string>
 
-#include "pack/resource_writer.h"
+#include "pack/pe/resource_writer.h"
 #include "tests/support/folders.h"
 #include "tests/support/message_box_watcher.h"
 #include "tests/support/package_maker.h"

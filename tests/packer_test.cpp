@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "extract/merge_format.h"
-#include "pack/pe_image.h"
+#include "pack/pe/pe_image.h"
 #include "tests/support/hostile_stubs.h"
 #include "tests/support/package_maker.h"
 #include "tests/support/random_bytes.h"

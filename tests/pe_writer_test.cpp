@@ -7,8 +7,8 @@
 #include <iterator>
 #include <string>
 
-#include "pack/package_locator.h"
-#include "pack/resource_writer.h"
+#include "pack/package/package_locator.h"
+#include "pack/pe/resource_writer.h"
 
 namespace {
 

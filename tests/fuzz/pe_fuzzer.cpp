@@ -9,9 +9,9 @@
 #include <fstream>
 #include <string>
 
-#include "pack/package_reader.h"
-#include "pack/package_locator.h"
-#include "pack/resource_writer.h"
+#include "pack/package/package_reader.h"
+#include "pack/package/package_locator.h"
+#include "pack/pe/resource_writer.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -3,7 +3,7 @@
 #ifndef SFX_TESTS_SUPPORT_HOSTILE_STUBS_H
 #define SFX_TESTS_SUPPORT_HOSTILE_STUBS_H
 
-#include "pack/pe_image.h"
+#include "pack/pe/pe_image.h"
 
 // Replaces the resources of a stub whose resource section is its last with
 // a section of a megabyte whose root's 65,535 entries all lead to

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "extract/merge_format.h"
-#include "pack/resource_writer.h"
+#include "pack/pe/resource_writer.h"
 
 struct TestEntry {
     std::string name;

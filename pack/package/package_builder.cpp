@@ -1,0 +1,260 @@
+#include "pack/package/package_builder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "extract/merge_format.h"
+#include "pack/system/code_page.h"
+#include "pack/system/file_io.h"
+#include "pack/package/installable_names.h"
+#include "pack/package/parallel_deflate.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint64_t kLargestEntry = 0xFFFFFFFFu;  // sizes are 32-bit
+
+// Temporary folders run to 60 characters and more ("C:\Documents and
+// Settings\<user>\Local Settings\Temp\"): longer names are a risk.
+constexpr size_t kDeepTemporaryFolder = 80;
+
+
+void ClampTimes(FileTimes* times, uint64_t latest)
+{
+    times->creation = std::min(times->creation, latest);
+    times->last_access = std::min(times->last_access, latest);
+    times->last_write = std::min(times->last_write, latest);
+}
+
+// The name as the package stores it, when the installer can create it.
+std::optional<std::string> StoredName(const std::string& utf8, unsigned codePage, std::string* why)
+{
+    const std::optional<std::string> name = Utf8ToCodePage(utf8, codePage, why);
+    if (!name)
+        return std::nullopt;
+    if (const std::optional<std::string> refusal = WhyNotInstallable(*name)) {
+        *why = *refusal;
+        return std::nullopt;
+    }
+    return name;
+}
+
+// One file, checked; adds a line to *problems for each thing wrong with it.
+std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& options, std::vector<std::string>* problems,
+                                 std::vector<std::string>* warnings)
+{
+    const std::string shown = Shown(path);
+    auto refuse = [&](const std::string& why) {
+        problems->push_back(shown + ": " + why);
+        return std::nullopt;
+    };
+    std::string why;
+    if (!IsRegularFile(path, &why))
+        return refuse(why);
+    std::error_code failure;
+    const uintmax_t size = fs::file_size(path, failure);
+    if (failure)
+        return refuse("cannot read its size (" + failure.message() + ")");
+    if (size == 0)
+        return refuse("empty; the package format cannot carry an empty file");
+    if (size > kLargestEntry)
+        return refuse("4 GiB or larger; the package records sizes in 32 bits");
+
+    PackEntry entry{path, "", Shown(path.filename()), static_cast<uint32_t>(size), {}};
+    const std::optional<std::string> name = StoredName(entry.display_name, options.code_page, &why);
+    if (!name)
+        return refuse(why);
+    if (name->size() > kLongestInstallablePath - kDeepTemporaryFolder)
+        warnings->push_back(shown + ": its name is " + std::to_string(name->size()) +
+                            " bytes long; it installs only where the temporary folder's path is at most " +
+                            std::to_string(kLongestInstallablePath - name->size()) + " characters long");
+    entry.name = *name;
+    const std::optional<FileTimes> times = ReadFileTimes(path, &why);
+    if (!times)
+        return refuse(why);
+    entry.times = *times;
+    if (options.latest_time)
+        ClampTimes(&entry.times, *options.latest_time);
+    return entry;
+}
+
+// The files a path stands for: itself, or the files of a folder.
+std::vector<fs::path> Expand(const fs::path& path, std::vector<std::string>* problems)
+{
+    std::error_code failure;
+    if (!fs::is_directory(path, failure))
+        return {path};
+    std::vector<fs::path> files;
+    for (const fs::directory_entry& item : fs::directory_iterator(path, failure)) {
+        if (item.is_directory())
+            problems->push_back(Shown(item.path()) + ": a folder inside a folder; the package has no folders");
+        else
+            files.push_back(item.path());
+    }
+    if (failure)
+        problems->push_back(Shown(path) + ": cannot list it (" + failure.message() + ")");
+    return files;
+}
+
+}  // namespace
+
+std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std::string>* problems)
+{
+    PackPlan plan;
+    std::set<fs::path> seen;  // a file named twice, or a folder given twice, is packed once
+    for (const fs::path& path : options.paths)
+        for (const fs::path& file : Expand(path, problems)) {
+            std::error_code failure;
+            const fs::path identity = fs::weakly_canonical(file, failure);
+            if (!failure && !seen.insert(identity).second) {
+                plan.warnings.push_back(Shown(file) + ": given more than once; packed once");
+                continue;
+            }
+            if (std::optional<PackEntry> entry = Examine(file, options, problems, &plan.warnings))
+                plan.entries.push_back(std::move(*entry));
+        }
+    if (plan.entries.empty() && problems->empty())
+        problems->push_back("no files to pack");
+
+    std::sort(plan.entries.begin(), plan.entries.end(), [](const PackEntry& a, const PackEntry& b) {
+        const std::u32string keyA = CaseFoldedKey(a.display_name), keyB = CaseFoldedKey(b.display_name);
+        return keyA != keyB ? keyA < keyB : a.name < b.name;
+    });
+    for (size_t i = 1; i < plan.entries.size(); ++i)
+        if (CaseFoldedKey(plan.entries[i - 1].display_name) == CaseFoldedKey(plan.entries[i].display_name))
+            problems->push_back(Shown(plan.entries[i].path) + ": same name as " + Shown(plan.entries[i - 1].path) +
+                                " on Windows, where case does not count");
+
+    auto findEntry = [&](const std::string& name) -> const PackEntry* {
+        for (const PackEntry& entry : plan.entries)
+            if (CaseFoldedKey(entry.display_name) == CaseFoldedKey(name))
+                return &entry;
+        return nullptr;
+    };
+    if (options.launch && !options.no_launch) {
+        const PackEntry* launch = findEntry(*options.launch);
+        if (launch)
+            plan.launch = launch->name;
+        else
+            problems->push_back(*options.launch + ": the launch file is not among the files packed");
+    } else if (!options.no_launch) {
+        if (const PackEntry* setup = findEntry("Setup.exe"))
+            plan.launch = setup->name;
+    }
+    for (const PackEntry& entry : plan.entries)
+        plan.contents_size += entry.size;
+    if (!problems->empty())
+        return std::nullopt;
+    return plan;
+}
+
+namespace {
+
+// The merge data file as a stream of bytes: the header and the table, made
+// here, then each file's contents, read from the file when asked for.
+class MergeStream {
+public:
+    explicit MergeStream(const PackPlan& plan) : plan_(plan)
+    {
+        head_.resize(MergeContentsOffset(static_cast<uint32_t>(plan.entries.size())));
+        MergeHeader header{};
+        header.count = static_cast<uint32_t>(plan.entries.size());
+        std::memcpy(header.launch_name, plan.launch.data(), plan.launch.size());
+        EncodeMergeHeader(header, head_.data());
+        uint64_t offset = head_.size();
+        for (size_t i = 0; i < plan.entries.size(); ++i) {
+            EncodeMergeEntry(Record(i), head_.data() + kMergeHeaderSize + kMergeEntrySize * i);
+            starts_.push_back(offset);
+            offset += plan.entries[i].size;
+        }
+        size_ = offset;
+    }
+
+    uint64_t Size() const { return size_; }
+
+    // Safe on several threads at once: each read opens what it reads.
+    bool Read(uint64_t offset, uint8_t* out, size_t count, std::string* error) const
+    {
+        while (count > 0) {
+            size_t piece;
+            if (offset < head_.size()) {
+                piece = static_cast<size_t>(std::min<uint64_t>(count, head_.size() - offset));
+                std::memcpy(out, head_.data() + offset, piece);
+            } else if (!ReadContents(offset, out, count, &piece, error)) {
+                return false;
+            }
+            offset += piece;
+            out += piece;
+            count -= piece;
+        }
+        return true;
+    }
+
+private:
+    MergeEntry Record(size_t i) const
+    {
+        const PackEntry& file = plan_.entries[i];
+        MergeEntry entry{};
+        entry.ordinal = static_cast<uint32_t>(i);
+        entry.creation_time = file.times.creation;
+        entry.last_access_time = file.times.last_access;
+        entry.last_write_time = file.times.last_write;
+        entry.size = file.size;
+        std::memcpy(entry.name, file.name.data(), file.name.size());
+        return entry;
+    }
+
+    // Reads from the file whose contents hold `offset`, up to its end.
+    bool ReadContents(uint64_t offset, uint8_t* out, size_t count, size_t* piece, std::string* error) const
+    {
+        const size_t i = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin() - 1);
+        const PackEntry& file = plan_.entries[i];
+        const uint64_t within = offset - starts_[i];
+        *piece = static_cast<size_t>(std::min<uint64_t>(count, file.size - within));
+        FileReader reader(file.path);
+        // The table already holds the size: a file that changed meanwhile
+        // would make the package lie.
+        if (!reader.Ok() || !reader.ReadAt(within, out, *piece) || (within + *piece == file.size && !reader.AtEnd())) {
+            *error = Shown(file.path) + ": changed or unreadable while packing";
+            return false;
+        }
+        return true;
+    }
+
+    const PackPlan& plan_;
+    Bytes head_;
+    std::vector<uint64_t> starts_;  // where each file's contents begin
+    uint64_t size_ = 0;
+};
+
+}  // namespace
+
+std::optional<uint64_t> CompressPackage(const PackPlan& plan, const CompressOptions& options, FileWriter& out,
+                                        std::string* error)
+{
+    const MergeStream merge(plan);
+    uint64_t written = 0;
+    ParallelDeflateJob job;
+    job.size = merge.Size();
+    job.level = options.level;
+    job.threads = options.threads;
+    job.read = [&](uint64_t offset, uint8_t* bytes, size_t count, std::string* why) {
+        return merge.Read(offset, bytes, count, why);
+    };
+    job.write = [&](const uint8_t* bytes, size_t count, std::string* why) {
+        written += count;
+        if (out.Write(bytes, count))
+            return true;
+        *why = "cannot write the package (" + out.Error() + ")";
+        return false;
+    };
+    job.progress = options.progress;
+    if (!DeflateInParallel(job, error))
+        return std::nullopt;
+    return written;
+}

@@ -1,0 +1,243 @@
+#include "pack/package/package_reader.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+
+#include "pack/system/code_page.h"
+#include "pack/system/file_io.h"
+#include "pack/package/installable_names.h"
+#include "pack/package/package_locator.h"
+
+namespace {
+
+// A 32-bit stub could never hold more in one block.
+constexpr uint64_t kLargestMergeFile = uint64_t{1} << 31;
+// Far more files than any package holds; the table is held whole.
+constexpr uint32_t kMostEntries = 1000000;
+constexpr size_t kChunkSize = 64 * 1024;
+
+std::string Name(const char* field)
+{
+    return std::string(field, strnlen(field, kMergeNameSize));
+}
+
+// Names as stored, compared as Latin-1: enough to tell names that Windows
+// would take for the same file.
+std::u32string FoldedName(const char* field)
+{
+    std::string latin;
+    for (unsigned char c : Name(field)) {
+        if (c < 0x80) {
+            latin += static_cast<char>(c);
+        } else {
+            latin += static_cast<char>(0xC0 | c >> 6);
+            latin += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return CaseFoldedKey(latin);
+}
+
+std::string Invalid(MergeStatus status)
+{
+    return std::string("invalid package: ") + DescribeMergeStatus(status);
+}
+
+// Takes the inflated merge data file a piece at a time: the header, the
+// table, then the contents, checking each as the stub would.
+class MergeParser {
+public:
+    MergeParser(InstallerPackage& package, const PackageVisitor& visitor) : package_(package), visitor_(visitor) {}
+
+    bool Feed(const uint8_t* bytes, size_t count, std::string* error)
+    {
+        package_.merge_size += count;
+        if (package_.merge_size > kLargestMergeFile) {
+            *error = "the package inflates to more than 2 GiB";
+            return false;
+        }
+        while (count > 0 && !tableRead_)
+            if (!Gather(bytes, count, error))
+                return false;
+        while (count > 0 && entry_ < package_.entries.size()) {
+            const size_t piece = static_cast<size_t>(std::min<uint64_t>(count, left_));
+            if (visitor_.on_contents && !visitor_.on_contents(entry_, bytes, piece, error))
+                return false;
+            bytes += piece;
+            count -= piece;
+            left_ -= piece;
+            NextEntryIfDone();
+        }
+        return true;  // what is left follows the contents
+    }
+
+    // At the end of the stream: all that the header and table promise came.
+    bool Finish(std::string* error)
+    {
+        if (tableRead_ && entry_ == package_.entries.size())
+            return true;
+        *error = Invalid(MergeStatus::Truncated);
+        return false;
+    }
+
+private:
+    // Adds to the record being gathered, and takes it when it is whole.
+    bool Gather(const uint8_t*& bytes, size_t& count, std::string* error)
+    {
+        const size_t wanted = headerRead_ ? kMergeEntrySize : kMergeHeaderSize;
+        const size_t piece = std::min(count, wanted - record_.size());
+        record_.insert(record_.end(), bytes, bytes + piece);
+        bytes += piece;
+        count -= piece;
+        if (record_.size() < wanted)
+            return true;
+        const bool taken = headerRead_ ? TakeEntry(error) : TakeHeader(error);
+        record_.clear();
+        return taken;
+    }
+
+    bool TakeHeader(std::string* error)
+    {
+        package_.header = DecodeMergeHeader(record_.data());
+        headerRead_ = true;
+        const MergeStatus status = CheckMergeHeader(package_.header);
+        if (status != MergeStatus::Ok)
+            *error = Invalid(status);
+        else if (package_.header.count > kMostEntries)
+            *error = "the package claims " + std::to_string(package_.header.count) + " entries, more than " +
+                     std::to_string(kMostEntries) + " that sfxpack reads";
+        return error->empty();
+    }
+
+    bool TakeEntry(std::string* error)
+    {
+        const MergeEntry entry = DecodeMergeEntry(record_.data());
+        if (!IsSafeFileName(entry.name)) {
+            *error = Invalid(MergeStatus::InvalidEntryName) + " (entry " + std::to_string(package_.entries.size()) + ")";
+            return false;
+        }
+        package_.entries.push_back(entry);
+        if (package_.entries.size() < package_.header.count)
+            return true;
+        tableRead_ = true;
+        package_.contents_end = MergeContentsOffset(package_.header.count);
+        for (const MergeEntry& each : package_.entries)
+            package_.contents_end += each.size;
+        left_ = package_.entries[0].size;
+        NextEntryIfDone();
+        return !visitor_.on_table || visitor_.on_table(package_, error);
+    }
+
+    // Moves past the entries whose contents are all here, the empty ones too.
+    void NextEntryIfDone()
+    {
+        while (left_ == 0 && entry_ < package_.entries.size())
+            if (++entry_ < package_.entries.size())
+                left_ = package_.entries[entry_].size;
+    }
+
+    InstallerPackage& package_;
+    const PackageVisitor& visitor_;
+    std::vector<uint8_t> record_;  // the header or an entry, as it comes
+    bool headerRead_ = false;
+    bool tableRead_ = false;
+    size_t entry_ = 0;   // whose contents come next
+    uint64_t left_ = 0;  // of them
+};
+
+// Inflates the package from the file into the parser, a chunk at a time.
+bool Inflate(FileReader& file, FileRange range, MergeParser& parser, InstallerPackage& package, std::string* error)
+{
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK) {
+        *error = "zlib could not start inflating";
+        return false;
+    }
+    std::vector<uint8_t> in(kChunkSize), out(kChunkSize);
+    uint64_t read = 0;
+    int code = Z_OK;
+    while (code == Z_OK) {  // until the stream ends, zlib fails, or the parser refuses
+        if (stream.avail_in == 0 && read < range.size) {
+            const size_t piece = static_cast<size_t>(std::min<uint64_t>(range.size - read, in.size()));
+            if (!file.ReadAt(range.offset + read, in.data(), piece)) {
+                code = Z_ERRNO;
+                break;
+            }
+            read += piece;
+            stream.next_in = in.data();
+            stream.avail_in = static_cast<uInt>(piece);
+        }
+        stream.next_out = out.data();
+        stream.avail_out = static_cast<uInt>(out.size());
+        code = inflate(&stream, Z_NO_FLUSH);
+        const size_t produced = out.size() - stream.avail_out;
+        if (produced > 0 && !parser.Feed(out.data(), produced, error)) {
+            inflateEnd(&stream);
+            return false;
+        }
+    }
+    package.stream_size = read - stream.avail_in;
+    const std::string message = stream.msg ? stream.msg : "zlib error " + std::to_string(code);
+    inflateEnd(&stream);
+    if (code == Z_STREAM_END)
+        return true;
+    *error = code == Z_ERRNO      ? "cannot read the package"
+             : code == Z_BUF_ERROR ? "the package's zlib stream is cut short"
+                                   : "the package's zlib stream is corrupt (" + message + ")";
+    return false;
+}
+
+}  // namespace
+
+std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path& path, const PackageVisitor& visitor,
+                                                     std::string* error)
+{
+    std::error_code failure;
+    const uint64_t size = std::filesystem::file_size(path, failure);
+    FileReader file(path);
+    if (failure || !file.Ok()) {
+        *error = "cannot open it";
+        return std::nullopt;
+    }
+    const std::optional<FileRange> range = LocatePackage(file, size, error);
+    if (!range)
+        return std::nullopt;
+    InstallerPackage package;
+    package.resource_size = range->size;
+    MergeParser parser(package, visitor);
+    if (!Inflate(file, *range, parser, package, error) || !parser.Finish(error))
+        return std::nullopt;
+    return package;
+}
+
+std::vector<std::string> FindPackageFlaws(const InstallerPackage& package)
+{
+    std::vector<std::string> flaws;
+    std::set<std::u32string> seen;
+    bool launchFound = package.header.launch_name[0] == '\0';
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        const MergeEntry& entry = package.entries[i];
+        const std::string name = Name(entry.name);
+        if (entry.size == 0)
+            flaws.push_back("entry " + std::to_string(i) + " (" + name + ") is empty; the installer stops there");
+        if (entry.size_high != 0)
+            flaws.push_back("entry " + std::to_string(i) + " (" + name + ") has a non-zero high size");
+        if (!seen.insert(FoldedName(entry.name)).second)
+            flaws.push_back("entry " + std::to_string(i) + " (" + name + ") has the name of an earlier entry");
+        if (const std::optional<std::string> refusal = WhyNotInstallable(name))
+            flaws.push_back("entry " + std::to_string(i) + " (" + name + "): " + *refusal);
+        if (FoldedName(entry.name) == FoldedName(package.header.launch_name))
+            launchFound = true;
+    }
+    if (!launchFound)
+        flaws.push_back("the launch file " + Name(package.header.launch_name) + " is not among the entries");
+    if (package.merge_size > package.contents_end)
+        flaws.push_back(std::to_string(package.merge_size - package.contents_end) +
+                        " bytes after the last entry's contents");
+    if (package.resource_size > package.stream_size)
+        flaws.push_back(std::to_string(package.resource_size - package.stream_size) +
+                        " bytes after the end of the zlib stream");
+    return flaws;
+}

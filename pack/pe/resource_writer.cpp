@@ -1,0 +1,158 @@
+#include "pack/pe/resource_writer.h"
+
+#include <algorithm>
+
+#include "pack/system/file_io.h"
+
+namespace {
+
+constexpr uint32_t kResourceSectionFlags = 0x40000040;  // initialised data, readable
+
+// The new section's header, and the headers that describe the image.
+void DescribeSection(Bytes& file, const PreparedStub& stub, uint32_t size, uint32_t rawSize)
+{
+    const size_t header = stub.section_header;
+    const PeImage& image = stub.image;
+    std::fill_n(file.begin() + static_cast<ptrdiff_t>(header), kSectionHeaderSize, 0);
+    std::copy_n(".rsrc", 5, file.begin() + static_cast<ptrdiff_t>(header));
+    StoreLe32(file, header + 8, size);
+    StoreLe32(file, header + 12, stub.section_rva);
+    StoreLe32(file, header + 16, rawSize);
+    StoreLe32(file, header + 20, stub.section_offset);
+    StoreLe32(file, header + 36, kResourceSectionFlags);
+
+    StoreLe32(file, image.SizeOfImageOffset(), AlignUp(uint64_t{stub.section_rva} + size, image.section_alignment));
+    StoreLe32(file, image.InitializedDataOffset(),
+              LoadLe32(file, image.InitializedDataOffset()) - stub.replaced_raw_size + rawSize);
+    StoreLe32(file, image.DirectoryEntryOffset(kResourceDirectory), stub.section_rva);
+    StoreLe32(file, image.DirectoryEntryOffset(kResourceDirectory) + 4, size);
+    StoreLe32(file, image.ChecksumOffset(), ComputePeChecksum(file, image.ChecksumOffset()));
+}
+
+}  // namespace
+
+std::optional<InstallerLayout> LayOutInstaller(const PreparedStub& stub, uint64_t packageSize, std::string* error)
+{
+    ResourceTree tree = stub.resources;
+    ResourceData package;
+    package.deferred = true;
+    package.deferred_size = static_cast<uint32_t>(packageSize);
+    tree[kPackageType][ResourceName::Id(kPackageId)] = {{kPackageLanguage, package}};
+    const Bytes head = WriteResourceTree(tree, stub.section_rva);
+    const uint64_t size = head.size() + packageSize;
+    if (packageSize > UINT32_MAX || stub.section_rva + size + stub.image.section_alignment > UINT32_MAX) {
+        *error = "the installer's image would grow past 4 GiB";
+        return std::nullopt;
+    }
+    const uint32_t rawSize = AlignUp(size, stub.image.file_alignment);
+    InstallerLayout layout;
+    layout.head = stub.file;
+    layout.head.resize(stub.section_offset);
+    layout.head.insert(layout.head.end(), head.begin(), head.end());
+    layout.tail.assign(rawSize - size, 0);
+    if (!stub.symbols.empty()) {
+        // The symbol and string tables follow the new section, where nothing moves them again.
+        StoreLe32(layout.head, stub.image.SymbolTablePointerOffset(), stub.section_offset + rawSize);
+        StoreLe32(layout.head, stub.image.SymbolTablePointerOffset() + 4, stub.symbol_count);
+        layout.tail.insert(layout.tail.end(), stub.symbols.begin(), stub.symbols.end());
+    }
+    layout.checksum_offset = stub.image.ChecksumOffset();
+    DescribeSection(layout.head, stub, static_cast<uint32_t>(size), rawSize);
+    return layout;
+}
+
+std::optional<Bytes> EmbedPackage(const PreparedStub& stub, const Bytes& package, std::string* error)
+{
+    std::optional<InstallerLayout> layout = LayOutInstaller(stub, package.size(), error);
+    if (!layout)
+        return std::nullopt;
+    Bytes file = std::move(layout->head);
+    file.insert(file.end(), package.begin(), package.end());
+    file.insert(file.end(), layout->tail.begin(), layout->tail.end());
+    StoreLe32(file, layout->checksum_offset, ComputePeChecksum(file, layout->checksum_offset));
+    return file;
+}
+
+namespace {
+
+// Writes the bytes and sums them for the checksum, on the way.
+class ChecksummedWriter {
+public:
+    ChecksummedWriter(TemporaryFile& file, size_t checksumOffset)
+        : out_(file), checksum_(checksumOffset), checksumOffset_(checksumOffset) {}
+
+    bool Write(const uint8_t* bytes, size_t count)
+    {
+        checksum_.Add(bytes, count);
+        return out_.Write(bytes, count);
+    }
+
+    // Puts the checksum of all that was written in its place, and closes.
+    bool Finish()
+    {
+        const uint32_t value = checksum_.Finish();
+        const uint8_t sum[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
+                                static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
+        return out_.Patch(checksumOffset_, sum, sizeof sum) && out_.Close();
+    }
+
+    const std::string& Error() const { return out_.Error(); }
+
+private:
+    FileWriter out_;
+    PeChecksum checksum_;
+    size_t checksumOffset_;
+};
+
+// Copies the package, a chunk at a time; false when it is not the size it was.
+bool CopyPackage(FileReader& in, uint64_t size, ChecksummedWriter& out)
+{
+    std::vector<uint8_t> chunk(1 << 20);
+    uint64_t copied = 0;
+    for (size_t got; (got = in.ReadSome(chunk.data(), chunk.size())) > 0; copied += got)
+        if (!out.Write(chunk.data(), got))
+            return false;
+    return copied == size;
+}
+
+}  // namespace
+
+bool WriteInstaller(const PreparedStub& stub, const std::filesystem::path& package, const std::filesystem::path& output,
+                    std::string* error)
+{
+    std::error_code failure;
+    const uint64_t packageSize = std::filesystem::file_size(package, failure);
+    if (failure) {
+        *error = Shown(package) + ": cannot read its size (" + failure.message() + ")";
+        return false;
+    }
+    const std::optional<InstallerLayout> layout = LayOutInstaller(stub, packageSize, error);
+    if (!layout)
+        return false;
+    TemporaryFile temporary(output);
+    if (!temporary.Ok()) {
+        *error = temporary.Error();
+        return false;
+    }
+    ChecksummedWriter out(temporary, layout->checksum_offset);
+    FileReader in(package);
+    const bool whole = in.Ok() && out.Write(layout->head.data(), layout->head.size()) &&
+                       CopyPackage(in, packageSize, out) && out.Write(layout->tail.data(), layout->tail.size());
+    if (!whole || !out.Finish()) {
+        const std::string cause = out.Error().empty() ? Shown(package) + " could not be read back" : out.Error();
+        *error = Shown(output) + ": cannot write it (" + cause + ")";
+        return false;
+    }
+    return temporary.RenameToTarget(/*executable=*/true, error);
+}
+
+std::optional<ResourceWriteResult> WritePackageResource(const Bytes& stub, const Bytes& package, std::string* error)
+{
+    const std::optional<PreparedStub> prepared = PrepareStub(stub, StubOptions{}, error);
+    if (!prepared)
+        return std::nullopt;
+    std::optional<Bytes> file = EmbedPackage(*prepared, package, error);
+    if (!file)
+        return std::nullopt;
+    return ResourceWriteResult{std::move(*file), prepared->warnings};
+}

@@ -1,0 +1,81 @@
+#include "pack/system/code_page.h"
+
+#include <vector>
+
+namespace {
+
+constexpr unsigned kUtf8 = 65001;
+
+// Decodes UTF-8 leniently: a stray byte stands for itself.
+std::u32string Decode(const std::string& utf8)
+{
+    std::u32string out;
+    for (size_t i = 0; i < utf8.size();) {
+        const unsigned char lead = static_cast<unsigned char>(utf8[i]);
+        const size_t extra = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : 0;
+        if (extra == 0 || i + extra >= utf8.size()) {
+            out += lead;
+            ++i;
+            continue;
+        }
+        char32_t c = lead & (0x3F >> extra);
+        for (size_t k = 1; k <= extra; ++k)
+            c = c << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        out += c;
+        i += 1 + extra;
+    }
+    return out;
+}
+
+// Upper case for ASCII, Latin-1 and Latin Extended-A: the letters that the
+// Western code pages hold.
+char32_t FoldToUpper(char32_t c)
+{
+    if (c >= U'a' && c <= U'z')
+        return c - 32;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
+        return c - 32;
+    if (c == 0xFF)
+        return 0x178;
+    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))  // upper case even, lower case odd
+        return c % 2 ? c - 1 : c;
+    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))  // upper case odd, lower case even
+        return c % 2 ? c : c - 1;
+    return c;
+}
+
+}  // namespace
+
+bool IsKnownCodePage(unsigned codePage)
+{
+    return CanConvert(codePage);
+}
+
+std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned codePage, std::string* error)
+{
+    if (!IsKnownCodePage(codePage)) {
+        *error = "code page " + std::to_string(codePage) + " is not supported";
+        return std::nullopt;
+    }
+    if (!ConvertText(utf8, kUtf8, kUtf8)) {
+        *error = "the name is not valid UTF-8";
+        return std::nullopt;
+    }
+    std::optional<std::string> converted = ConvertText(utf8, kUtf8, codePage);
+    if (!converted)
+        *error = "the name has characters that code page " + std::to_string(codePage) + " cannot hold";
+    return converted;
+}
+
+std::optional<std::string> CodePageToUtf8(const std::string& text, unsigned codePage)
+{
+    return ConvertText(text, codePage, kUtf8);
+}
+
+std::u32string CaseFoldedKey(const std::string& utf8)
+{
+    std::u32string key = Decode(utf8);
+    for (char32_t& c : key)
+        c = FoldToUpper(c);
+    return key;
+}

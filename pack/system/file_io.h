@@ -1,0 +1,108 @@
+// The packer's files: paths shown as UTF-8, inputs checked for what they are
+// before they are read, outputs written under a temporary name beside their
+// place and renamed once whole. Every failure names the path and the
+// system's cause.
+#ifndef SFX_PACK_FILE_IO_H
+#define SFX_PACK_FILE_IO_H
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "pack/system/interrupt_cleanup.h"
+#include "pack/pe/pe_image.h"
+
+// A path as the user typed it, in UTF-8, and back.
+std::string Shown(const std::filesystem::path& path);
+std::filesystem::path FromUtf8(const std::string& text);
+
+// Whether the path is a regular file (links followed); if not, *why says what
+// it is instead: "no such file", "a folder, not a file", ...
+bool IsRegularFile(const std::filesystem::path& path, std::string* why);
+
+// The size of a regular file of at most `largest` bytes; otherwise nothing,
+// with "PATH: cause" in *error.
+std::optional<uint64_t> InputFileSize(const std::filesystem::path& path, uint64_t largest, std::string* error);
+
+// The whole file, when it is a regular file of at most `largest` bytes;
+// otherwise nothing, with "PATH: cause" in *error.
+std::optional<Bytes> ReadInputFile(const std::filesystem::path& path, uint64_t largest, std::string* error);
+
+// Whether `path` can be written at all: not a folder, in a folder that
+// exists. Asked before long work, so that it is not wasted.
+bool CanWriteOutput(const std::filesystem::path& path, std::string* error);
+
+// A new file under an unpredictable name in the folder of `target`,
+// created exclusively, so that nothing planted there (a link, a file) is
+// ever written through; removed when it goes out of scope, or when the
+// program is interrupted, unless it was renamed to the target.
+class TemporaryFile {
+public:
+    explicit TemporaryFile(const std::filesystem::path& target);
+    ~TemporaryFile();
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    // Whether it was created; if not, Error() says "TARGET: cannot write
+    // beside it (cause)".
+    bool Ok() const { return error_.empty(); }
+    const std::string& Error() const { return error_; }
+    const std::filesystem::path& Path() const { return path_; }
+    // The open file, for the one writer that writes it.
+    std::FILE* TakeStream();
+    // Renames it to the target, over what is there; false with "TARGET: cause".
+    bool RenameToTarget(bool executable, std::string* error);
+
+private:
+    std::filesystem::path target_;
+    std::filesystem::path path_;
+    std::FILE* stream_ = nullptr;
+    std::string error_;
+    InterruptCleanup cleanup_;
+    bool renamed_ = false;
+};
+
+// Writes a new temporary file front to back; the first failure is kept with
+// its cause.
+class FileWriter {
+public:
+    explicit FileWriter(TemporaryFile& file);
+    ~FileWriter();
+    FileWriter(const FileWriter&) = delete;
+    FileWriter& operator=(const FileWriter&) = delete;
+
+    bool Write(const uint8_t* bytes, size_t count);
+    // Writes over bytes already written, at `offset` from the start (within
+    // the first 2 GiB).
+    bool Patch(uint64_t offset, const uint8_t* bytes, size_t count);
+    // Closes it; true when every byte reached the file.
+    bool Close();
+    // The system's cause of the first failure.
+    const std::string& Error() const { return error_; }
+
+private:
+    bool Failed();
+    std::FILE* file_;
+    std::string error_;
+};
+
+// Reads a file at any offset.
+class FileReader {
+public:
+    explicit FileReader(const std::filesystem::path& path);
+    bool Ok() const { return static_cast<bool>(file_); }
+    // Exactly `count` bytes at `offset`; false when the file ends first or a read fails.
+    bool ReadAt(uint64_t offset, uint8_t* out, size_t count);
+    // Up to `count` bytes from where the last read ended; how many were read.
+    size_t ReadSome(uint8_t* out, size_t count);
+    // Whether nothing follows the last byte read.
+    bool AtEnd();
+
+private:
+    std::ifstream file_;
+};
+
+#endif

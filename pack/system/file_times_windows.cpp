@@ -1,0 +1,58 @@
+// A file's times through the system's own FILETIMEs.
+#include "pack/system/file_times.h"
+
+#include <windows.h>
+
+#include <system_error>
+
+namespace {
+
+uint64_t Join(const FILETIME& time)
+{
+    return uint64_t{time.dwHighDateTime} << 32 | time.dwLowDateTime;
+}
+
+FILETIME Split(uint64_t time)
+{
+    return {static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+}
+
+std::string LastError()
+{
+    return std::system_category().message(static_cast<int>(GetLastError()));
+}
+
+}  // namespace
+
+std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::string* error)
+{
+    HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        *error = "cannot read its times (" + LastError() + ")";
+        return std::nullopt;
+    }
+    FILETIME creation, access, write;
+    const BOOL read = GetFileTime(file, &creation, &access, &write);
+    CloseHandle(file);
+    if (!read) {
+        *error = "cannot read its times (" + LastError() + ")";
+        return std::nullopt;
+    }
+    return FileTimes{Join(creation), Join(access), Join(write)};
+}
+
+bool ApplyFileTimes(const std::filesystem::path& path, const FileTimes& times, std::string* error)
+{
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    const FILETIME creation = Split(times.creation), access = Split(times.last_access),
+                   write = Split(times.last_write);
+    const bool applied = file != INVALID_HANDLE_VALUE && SetFileTime(file, &creation, &access, &write);
+    if (!applied)
+        *error = "cannot set its times " + FormatFileTime(times.creation) + ", " + FormatFileTime(times.last_access) +
+                 " and " + FormatFileTime(times.last_write) + " (" + LastError() + ")";
+    if (file != INVALID_HANDLE_VALUE)
+        CloseHandle(file);
+    return applied;
+}

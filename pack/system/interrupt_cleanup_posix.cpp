@@ -1,0 +1,44 @@
+// Signals: the handler removes the work in progress, then ends the program
+// by the same signal, with the system's default action.
+#include <signal.h>
+#include <unistd.h>
+
+#include "pack/system/interrupt_cleanup.h"
+#include "pack/system/interrupt_cleanup_platform.h"
+
+namespace {
+
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnSignal(int signal)
+{
+    RemoveRegisteredPaths();
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigaction(signal, &fallback, nullptr);
+    raise(signal);
+}
+
+}  // namespace
+
+bool RemoveFileNow(const NativePathChar* path)
+{
+    return unlink(path) == 0;
+}
+
+bool RemoveFolderNow(const NativePathChar* path)
+{
+    return rmdir(path) == 0;
+}
+
+void RemoveWorkInProgressOnInterrupt()
+{
+    for (int signal : kSignals) {
+        struct sigaction action {};
+        action.sa_handler = OnSignal;
+        sigemptyset(&action.sa_mask);
+        for (int other : kSignals)
+            sigaddset(&action.sa_mask, other);  // one handler at a time
+        sigaction(signal, &action, nullptr);
+    }
+}
