@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<uint8_t>;
+#include "pack/system/bytes.h"
 
 constexpr int kResourceDirectory = 2;
 constexpr int kSecurityDirectory = 4;  // Authenticode: a file offset, not an RVA

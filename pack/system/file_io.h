@@ -12,8 +12,8 @@
 #include <optional>
 #include <string>
 
+#include "pack/system/bytes.h"
 #include "pack/system/interrupt_cleanup.h"
-#include "pack/pe/pe_image.h"
 
 // A path as the user typed it, in UTF-8, and back.
 std::string Shown(const std::filesystem::path& path);
