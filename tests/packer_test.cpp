@@ -144,14 +144,20 @@ TEST_F(PackerTest, TheSameInputsGiveTheSameBytes)
               std::string::npos)
         << listed.out;
 
-    // Without the clamp too, as long as the files' times are the same (reading
-    // a file may move its access time, so they are set again each time).
-    for (const char* output : {"three.exe", "four.exe"}) {
-        for (const char* name : {"readme.txt", "data.bin", "Setup.exe"})
-            SetTimes(files(name));
+    // Without the clamp too: packing reads the files without moving their
+    // last access times, so the second run records what the first did.
+    for (const char* name : {"readme.txt", "data.bin", "Setup.exe"})
+        SetTimes(files(name));
+    for (const char* output : {"three.exe", "four.exe"})
         ASSERT_EQ(Pack({"create", "-o", folder / output, files()}).exit_code, 0);
-    }
     EXPECT_TRUE(SameBytes(ReadFile(folder / "three.exe"), ReadFile(folder / "four.exe")));
+    EXPECT_EQ(StatOf(files("data.bin")).st_atim.tv_sec, kAccessed.tv_sec) << "the access time is the user's";
+
+    // --times write: all three times from the last write, whatever else moved them.
+    ASSERT_EQ(Pack({"create", "--times=write", "-o", installer, files()}).exit_code, 0);
+    EXPECT_NE(Pack({"list", installer}).out.find("2021-03-04T05:06:07Z  2021-03-04T05:06:07Z  2021-03-04T05:06:07Z  "
+                                                 "data.bin"),
+              std::string::npos);
 }
 
 TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
@@ -162,12 +168,14 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         std::vector<std::string> extra;  // further arguments before the folder
         std::string named;               // the file the message names
         std::string reason;
+        int status = 1;                  // 2 for a wrong call
     };
     const Case cases[] = {
         {"empty file", [&] { WriteFile(files("empty.txt"), ""); }, {}, "empty.txt", "empty"},
-        {"device name", [&] { WriteFile(files("con.txt"), "x"); }, {}, "con.txt", "name"},
-        {"trailing dot", [&] { WriteFile(files("name."), "x"); }, {}, "name.", "name"},
-        {"device before spaces", [&] { WriteFile(files("CON .txt"), "x"); }, {}, "CON .txt", "name"},
+        {"device name", [&] { WriteFile(files("con.txt"), "x"); }, {}, "con.txt", "CON is a device name on Windows"},
+        {"trailing dot", [&] { WriteFile(files("name."), "x"); }, {}, "name.", "ends with a dot"},
+        {"colon", [&] { WriteFile(files("a:b.txt"), "x"); }, {}, "a:b.txt", "contains ':'"},
+        {"device before spaces", [&] { WriteFile(files("CON .txt"), "x"); }, {}, "CON .txt", "CON is a device"},
         {"superscript port", [&] { WriteFile(files("LPT\xc2\xb2.txt"), "x"); }, {}, "LPT\xc2\xb2.txt", "name"},
         {"too long to install", [&] { WriteFile(files(std::string(247, 'n')), "x"); }, {}, std::string(247, 'n'),
          "names of at most 246 bytes fit"},
@@ -177,7 +185,9 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"case twins", [&] { WriteFile(files("README.TXT"), "x"); }, {}, "README.TXT", "same name"},
         {"4 GiB", [&] { fs::resize_file((WriteFile(files("huge.bin"), "x"), files("huge.bin")), 1ull << 32); },
          {}, "huge.bin", "4 GiB"},
-        {"subfolder", [&] { fs::create_directory(files("sub")); }, {}, "sub", "folder inside a folder"},
+        {"subfolder", [&] { fs::create_directory(files("sub")); }, {}, "sub", "name them (" + files("sub/*") + ")"},
+        {"launch in a folder", [] {}, {"--launch", "bin/Setup.exe"}, "bin/Setup.exe", "a bare name", 2},
+        {"launch empty", [] {}, {"--launch="}, "--launch", "needs the name of a packed file", 2},
         {"output is an input", [] {}, {"-o", files("data.bin")}, "data.bin", "overwrite one of the inputs"},
         {"stub not PE", [&] { WriteFile(folder / "stub.exe", "MZ but nothing else"); },
          {"--stub", folder / "stub.exe"}, "stub.exe", "not a PE file"},
@@ -193,7 +203,7 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
         arguments.push_back(files());
         const RunResult result = Pack(arguments);
-        EXPECT_EQ(result.exit_code, 1) << result.err;
+        EXPECT_EQ(result.exit_code, c.status) << result.err;
         EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
         EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
         EXPECT_FALSE(fs::exists(installer)) << "no output after a refusal";
@@ -442,12 +452,66 @@ TEST_F(PackerTest, LongPackingWarnsPastOneGibibyteAndShowsProgressOnATerminal)
         << longName.err;
 }
 
+// The conventions of GNU tools and of scripts: --name=value, --, -q, help
+// where people look, file lists, listings for programs.
+TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
+{
+    const std::string packer = Quoted(kPacker);
+    WriteFile(files("-x"), "a file whose name looks like an option");
+    const RunResult dashes = RunProgram(
+        "sh", {"-c", "cd " + Quoted(files()) + " && " + packer + " create --level=9 --threads=2 -q -o" +
+                         Quoted(installer) + " -- -x readme.txt"});
+    EXPECT_EQ(dashes.exit_code, 0) << dashes.err;
+    EXPECT_EQ(dashes.out, "") << "quiet: no summary";
+    EXPECT_NE(Pack({"list", installer}).out.find("2 entries"), std::string::npos) << "-x and readme.txt";
+
+    // Paths from a file, or from standard input, one a line; both with more.
+    WriteFile(folder / "list.txt", files("readme.txt") + "\r\n\n" + files("data.bin") + "\n");
+    const RunResult fromFile = Pack({"create", "--files-from", folder / "list.txt", "-o", installer, files("Setup.exe")});
+    EXPECT_EQ(fromFile.exit_code, 0) << fromFile.err;
+    EXPECT_NE(fromFile.out.find(": 3 files, "), std::string::npos) << fromFile.out;
+    const RunResult fromInput = RunProgram(
+        "sh", {"-c", "printf '%s\\n' " + Quoted(files("data.bin")) + " | " + packer + " create --files-from=- -o " +
+                         Quoted(installer)});
+    EXPECT_EQ(fromInput.exit_code, 0) << fromInput.err;
+    EXPECT_NE(fromInput.out.find(": 1 file, 200000 bytes"), std::string::npos) << fromInput.out;
+
+    // Listings for programs: the launch file marked, times to 100 ns.
+    ASSERT_EQ(Pack({"create", "-o", installer, files("data.bin"), files("Setup.exe")}).exit_code, 0);
+    const RunResult tsv = Pack({"list", "--format=tsv", installer});
+    EXPECT_NE(tsv.out.find("\t2021-03-04T05:06:07.1234567Z\t1\tSetup.exe\n"), std::string::npos) << tsv.out;
+    EXPECT_NE(tsv.out.find("\t2022-01-02T03:04:05.7654321Z\t2021-03-04T05:06:07.1234567Z\t0\tdata.bin\n"),
+              std::string::npos) << tsv.out;
+    EXPECT_EQ(tsv.out.rfind("200000\t", 0), 0u) << tsv.out;
+    EXPECT_EQ(std::count(tsv.out.begin(), tsv.out.end(), '\n'), 2) << "no header: " << tsv.out;
+    const RunResult json = Pack({"list", "--format", "json", installer});
+    EXPECT_EQ(json.out.rfind("{\"launch\": \"Setup.exe\", \"entries\": [", 0), 0u) << json.out;
+    EXPECT_NE(json.out.find("{\"name\": \"data.bin\", \"size\": 200000, "), std::string::npos) << json.out;
+
+    // Help where people look.
+    for (const std::vector<std::string>& call : std::vector<std::vector<std::string>>{
+             {"help"}, {"help", "list"}, {"list", "--help"}, {"create", "-h"}, {"--help"}}) {
+        const RunResult help = Pack(call);
+        EXPECT_EQ(help.exit_code, 0) << call[0] << ": " << help.err;
+        EXPECT_NE(help.out.find("sfxpack " + (call.size() > 1 && call[1] == "list" ? call[1] : std::string(""))),
+                  std::string::npos)
+            << help.out;
+    }
+}
+
 TEST_F(PackerTest, WrongCallsAreUsageErrors)
 {
     EXPECT_EQ(Pack({"create", "--level", "10", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"create", "--frobnicate", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"create"}).exit_code, 2);
     EXPECT_EQ(Pack({"unpack", installer}).exit_code, 2);
+    EXPECT_EQ(Pack({"create", "--no-launch=yes", files()}).exit_code, 2);
+    EXPECT_EQ(Pack({"list", "--format=xml", installer}).exit_code, 2);
+    EXPECT_EQ(Pack({"help", "unpack"}).exit_code, 2);
+    // An unknown code page is a bad value, as the manual says.
+    const RunResult utf8 = Pack({"create", "--codepage=65001", files()});
+    EXPECT_EQ(utf8.exit_code, 2);
+    EXPECT_NE(utf8.err.find("--codepage 65001"), std::string::npos) << utf8.err;
     const RunResult help = Pack({"--help"});
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_NE(help.out.find("sfxpack create"), std::string::npos);
@@ -496,7 +560,7 @@ TEST_F(PackerTest, RepackingAnInstallerReplacesItsPackage)
     ASSERT_EQ(Pack({"create", "--stub", second, "-o", third, folder / "other.txt"}).exit_code, 0);
 
     const RunResult listed = Pack({"list", third});
-    EXPECT_NE(listed.out.find("1 entries"), std::string::npos) << listed.out;
+    EXPECT_NE(listed.out.find("1 entry, 15 bytes"), std::string::npos) << listed.out;
     EXPECT_NE(listed.out.find("launch: (none)"), std::string::npos) << listed.out;
     EXPECT_EQ(fs::file_size(second), fs::file_size(third)) << "the package is replaced, not added";
     EXPECT_EQ(RunProgram("wrestool", {"-l", third}).out.find("SETUP"),

@@ -21,11 +21,65 @@ void Warn(const std::string& message)
     std::fprintf(stderr, "sfxpack: warning: %s\n", message.c_str());
 }
 
-std::optional<std::string> OptionValue(const Arguments& args, size_t& i)
+bool ParsedCall::Has(const std::string& name) const
 {
-    if (i + 1 >= args.size())
-        return std::nullopt;
-    return args[++i];
+    for (const auto& option : options)
+        if (option.first == name)
+            return true;
+    return false;
+}
+
+std::optional<ParsedCall> ParseCall(const Arguments& args, const std::vector<OptionSpec>& commandSpecs,
+                                    std::string* error)
+{
+    std::vector<OptionSpec> specs = commandSpecs;
+    specs.push_back({"--help", 'h'});
+    specs.push_back({"--quiet", 'q'});
+    auto find = [&](auto matches) -> const OptionSpec* {
+        for (const OptionSpec& spec : specs)
+            if (matches(spec))
+                return &spec;
+        return nullptr;
+    };
+    ParsedCall call;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "--") {
+            call.operands.insert(call.operands.end(), args.begin() + static_cast<ptrdiff_t>(i) + 1, args.end());
+            break;
+        }
+        if (arg.size() < 2 || arg[0] != '-') {
+            call.operands.push_back(arg);
+            continue;
+        }
+        const bool isLong = arg[1] == '-';
+        const size_t equals = isLong ? arg.find('=') : std::string::npos;
+        const std::string name = isLong ? arg.substr(0, equals) : arg.substr(0, 2);
+        const OptionSpec* spec = isLong ? find([&](const OptionSpec& s) { return name == s.name; })
+                                        : find([&](const OptionSpec& s) { return s.letter && s.letter == arg[1]; });
+        if (!spec) {
+            *error = "unknown option " + name;
+            return std::nullopt;
+        }
+        std::optional<std::string> value;
+        if (isLong && equals != std::string::npos)
+            value = arg.substr(equals + 1);
+        else if (!isLong && arg.size() > 2)
+            value = arg.substr(2);
+        if (!spec->takes_value && value) {
+            *error = std::string(spec->name) + " takes no value";
+            return std::nullopt;
+        }
+        if (spec->takes_value && !value) {
+            if (i + 1 >= args.size()) {
+                *error = std::string(spec->name) + " needs a value";
+                return std::nullopt;
+            }
+            value = args[++i];
+        }
+        call.options.emplace_back(spec->name, value.value_or(""));
+    }
+    return call;
 }
 
 std::optional<unsigned> ParseNumber(const std::string& text, unsigned largest)
@@ -36,13 +90,17 @@ std::optional<unsigned> ParseNumber(const std::string& text, unsigned largest)
     return value <= largest ? std::optional<unsigned>(value) : std::nullopt;
 }
 
-std::optional<unsigned> ParseCodePage(const std::string& option, const std::optional<std::string>& value,
-                                      std::string* error)
+std::optional<unsigned> ParseCodePage(const std::string& value, std::string* error)
 {
-    const std::optional<unsigned> number = value ? ParseNumber(*value, 65535) : std::nullopt;
+    const std::optional<unsigned> number = ParseNumber(value, 65535);
     if (!number)
-        *error = option + " takes a Windows code page number, such as 1252";
+        *error = "--codepage takes a Windows code page number, such as 1252";
     else if (!IsKnownCodePage(*number))
-        *error = option + " " + *value + ": a code page this system cannot convert names to and from";
+        *error = "--codepage " + value + ": a code page this system cannot convert names to and from";
     return error->empty() ? number : std::nullopt;
+}
+
+std::string Count(uint64_t count, const std::string& singular, const std::string& plural)
+{
+    return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }

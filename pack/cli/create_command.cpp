@@ -1,6 +1,5 @@
 // sfxpack create and inject: installers made from a stub and files, or from a
 // stub and a ready package.
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,6 +7,7 @@
 #include <string>
 
 #include "pack/cli/commands.h"
+#include "pack/cli/help.h"
 #include "pack/system/file_io.h"
 #include "pack/system/file_times.h"
 #include "pack/package/package_builder.h"
@@ -32,6 +32,8 @@ struct CreateCall {
     StubOptions stub_options;
     fs::path output = "installer.exe";
     fs::path stub;
+    std::vector<std::string> lists;  // --files-from
+    bool quiet = false;
 };
 
 // The release stub: beside the packer (the Windows zip), where an install
@@ -75,43 +77,87 @@ std::optional<uint64_t> SourceDateEpoch(std::string* error)
     return latest;
 }
 
-// Reads one option of create; empty, or what is wrong with the call.
-std::string ParseCreateOption(const Arguments& args, size_t& i, CreateCall* call)
+// The paths listed in a file, one a line, as tar -T takes them; "-" is
+// standard input. Empty lines are skipped, a carriage return before the
+// line's end dropped.
+bool ReadPathList(const std::string& listName, std::vector<fs::path>* paths, std::string* error)
 {
-    const std::string& arg = args[i];
-    std::optional<std::string> value;
+    std::string why;
+    std::FILE* list = listName == "-" ? stdin : OpenForReading(FromUtf8(listName), &why);
+    if (!list) {
+        *error = listName + ": cannot read it (" + why + ")";
+        return false;
+    }
+    std::string line;
+    for (int c; (c = std::fgetc(list)) != EOF;) {
+        if (c != '\n') {
+            line += static_cast<char>(c);
+            continue;
+        }
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        if (!line.empty())
+            paths->push_back(FromUtf8(line));
+        line.clear();
+    }
+    if (!line.empty())
+        paths->push_back(FromUtf8(line));
+    const bool read = !std::ferror(list);
+    if (list != stdin)
+        std::fclose(list);
+    if (!read)
+        *error = listName + ": cannot read it";
+    return read;
+}
+
+// Takes one option of create; empty, or what is wrong with the call.
+std::string TakeCreateOption(const std::string& name, const std::string& value, CreateCall* call)
+{
     std::optional<unsigned> number;
     std::string error;
-    if (arg == "-o" || arg == "--output" || arg == "--stub" || arg == "--launch") {
-        if (!(value = OptionValue(args, i)))
-            return arg + (arg == "--launch" ? " needs the name of a packed file" : " needs a file name");
-        if (arg == "--launch")
-            call->options.launch = *value;
-        else
-            (arg == "--stub" ? call->stub : call->output) = FromUtf8(*value);
-    } else if (arg == "--no-launch") {
+    if (name == "--output") {
+        call->output = FromUtf8(value);
+    } else if (name == "--stub") {
+        call->stub = FromUtf8(value);
+    } else if (name == "--launch") {
+        if (value.empty())
+            return "--launch needs the name of a packed file";
+        if (value.find_first_of("/\\:") != std::string::npos)
+            return "--launch " + value + ": the launch file is a bare name, as packed, without a folder";
+        call->options.launch = value;
+    } else if (name == "--no-launch") {
         call->options.no_launch = true;
-    } else if (arg == "--strip-symbols") {
+    } else if (name == "--strip-symbols") {
         call->stub_options.strip_symbols = true;
-    } else if (arg == "--level") {
-        if (!(value = OptionValue(args, i)) || !(number = ParseNumber(*value, 9)))
+    } else if (name == "--level") {
+        if (!(number = ParseNumber(value, 9)))
             return "--level takes a number from 0 to 9";
         call->compress.level = static_cast<int>(*number);
-    } else if (arg == "--threads") {
-        if (!(value = OptionValue(args, i)) || !(number = ParseNumber(*value, kMostThreads)) || *number == 0)
+    } else if (name == "--threads") {
+        if (!(number = ParseNumber(value, kMostThreads)) || *number == 0)
             return "--threads takes a number from 1 to " + std::to_string(kMostThreads);
         call->compress.threads = *number;
-    } else if (arg == "--codepage") {
-        if (!(number = ParseCodePage(arg, OptionValue(args, i), &error)))
+    } else if (name == "--codepage") {
+        if (!(number = ParseCodePage(value, &error)))
             return error;
         call->options.code_page = *number;
-    } else if (arg.size() > 1 && arg[0] == '-') {
-        return "unknown option " + arg;
-    } else {
-        call->options.paths.push_back(FromUtf8(arg));
+    } else if (name == "--times") {
+        if (value != "each" && value != "write")
+            return "--times takes each or write";
+        call->options.times_from_last_write = value == "write";
+    } else if (name == "--files-from") {
+        call->lists.push_back(value);
+    } else if (name == "--quiet") {
+        call->quiet = true;
     }
     return "";
 }
+
+const std::vector<OptionSpec> kCreateOptions = {
+    {"--output", 'o', true}, {"--stub", 0, true},     {"--launch", 0, true},     {"--no-launch"},
+    {"--level", 0, true},    {"--threads", 0, true},  {"--codepage", 0, true},   {"--times", 0, true},
+    {"--files-from", 0, true}, {"--strip-symbols"},
+};
 
 // The files planned and the output checked; every problem said, one a line.
 std::optional<PackPlan> PlanCreate(const CreateCall& call)
@@ -157,9 +203,11 @@ std::optional<uint64_t> CompressInto(TemporaryFile& package, const PackPlan& pla
                                      std::string* error)
 {
     FileWriter out(package);
-    ProgressBar bar("packing");
+    ProgressBar bar("packing", /*enabled=*/!call.quiet);
     call.compress.progress = [&](uint64_t done, uint64_t total) { bar.Update(done, total); };
     const std::optional<uint64_t> size = CompressPackage(plan, call.compress, out, error);
+    if (!size && !out.Error().empty())
+        *error = Shown(call.output) + ": cannot write the package beside it (" + out.Error() + ")";
     if (size && !out.Close()) {
         *error = Shown(call.output) + ": cannot write the package beside it (" + out.Error() + ")";
         return std::nullopt;
@@ -174,14 +222,25 @@ int Create(const Arguments& args)
     CreateCall call;
     call.stub = DefaultStub();
     call.compress.threads = CoreCount();
-    for (size_t i = 0; i < args.size(); ++i)
-        if (const std::string wrong = ParseCreateOption(args, i, &call); !wrong.empty())
+    std::string error;
+    const std::optional<ParsedCall> parsed = ParseCall(args, kCreateOptions, &error);
+    if (!parsed)
+        return UsageError(error);
+    if (parsed->Has("--help"))
+        return PrintCommandHelp("create"), 0;
+    for (const auto& [name, value] : parsed->options)
+        if (const std::string wrong = TakeCreateOption(name, value, &call); !wrong.empty())
             return UsageError(wrong);
+    for (const std::string& operand : parsed->operands)
+        call.options.paths.push_back(FromUtf8(operand));
+    for (const std::string& list : call.lists)
+        if (!ReadPathList(list, &call.options.paths, &error))
+            return Fail(error);
     if (call.options.paths.empty())
-        return UsageError("create needs the files or folders to pack");
+        return call.lists.empty() ? UsageError("create needs the files or folders to pack")
+                                  : Fail("no files to pack: the lists name none");
     if (call.options.launch && call.options.no_launch)
         return UsageError("--launch and --no-launch exclude each other");
-    std::string error;
     call.options.latest_time = SourceDateEpoch(&error);
     if (!error.empty())
         return Fail(error);
@@ -205,34 +264,37 @@ int Create(const Arguments& args)
     const std::optional<uint64_t> packed = CompressInto(package, *plan, call, &error);
     if (!packed || !WriteInstaller(*stub, package.Path(), call.output, &error))
         return Fail(error);
-    std::printf("%s: %zu files, %llu bytes packed into %llu; launch: %s\n", Shown(call.output).c_str(),
-                plan->entries.size(), static_cast<unsigned long long>(plan->contents_size),
-                static_cast<unsigned long long>(*packed), plan->launch.empty() ? "(none)" : plan->launch.c_str());
+    if (!call.quiet)
+        std::printf("%s: %s, %s packed into %llu; launch: %s\n", Shown(call.output).c_str(),
+                    Count(plan->entries.size(), "file", "files").c_str(),
+                    Count(plan->contents_size, "byte", "bytes").c_str(), static_cast<unsigned long long>(*packed),
+                    plan->launch.empty() ? "(none)" : plan->launch.c_str());
     return 0;
 }
 
 int Inject(const Arguments& args)
 {
-    std::vector<fs::path> positional;
+    std::string error;
+    const std::optional<ParsedCall> parsed =
+        ParseCall(args, {{"--output", 'o', true}, {"--strip-symbols"}}, &error);
+    if (!parsed)
+        return UsageError(error);
+    if (parsed->Has("--help"))
+        return PrintCommandHelp("inject"), 0;
     std::optional<fs::path> output;
     StubOptions stubOptions;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] == "--strip-symbols") {
-            stubOptions.strip_symbols = true;
-        } else if (args[i] == "-o" || args[i] == "--output") {
-            const std::optional<std::string> value = OptionValue(args, i);
-            if (!value)
-                return UsageError("-o needs a file name");
-            output = FromUtf8(*value);
-        } else {
-            positional.push_back(FromUtf8(args[i]));
-        }
+    for (const auto& [name, value] : parsed->options) {
+        if (name == "--output")
+            output = FromUtf8(value);
+        stubOptions.strip_symbols |= name == "--strip-symbols";
     }
+    std::vector<fs::path> positional;
+    for (const std::string& operand : parsed->operands)
+        positional.push_back(FromUtf8(operand));
     if (positional.size() != 2 || !output)
         return UsageError("inject takes STUB.exe PACKAGE.z -o OUT.exe");
     if (SamePath(positional[0], *output) || SamePath(positional[1], *output))
         return Fail(Shown(*output) + ": the output would overwrite one of the inputs");
-    std::string error;
     if (!CanWriteOutput(*output, &error))
         return Fail(error);
     const std::optional<PreparedStub> stub = LoadStub(positional[0], stubOptions, &error);

@@ -11,8 +11,8 @@ constexpr int kWidth = 30;
 
 }  // namespace
 
-ProgressBar::ProgressBar(std::string label)
-    : label_(std::move(label)), terminal_(StandardErrorIsTerminal()), start_(std::chrono::steady_clock::now())
+ProgressBar::ProgressBar(std::string label, bool enabled)
+    : label_(std::move(label)), drawing_(enabled && StandardErrorIsTerminal()), start_(std::chrono::steady_clock::now())
 {
 }
 
@@ -24,7 +24,7 @@ ProgressBar::~ProgressBar()
 
 void ProgressBar::Update(uint64_t done, uint64_t total)
 {
-    if (!terminal_ || std::chrono::steady_clock::now() - start_ < kQuietPeriod)
+    if (!drawing_ || std::chrono::steady_clock::now() - start_ < kQuietPeriod)
         return;
     const int percent = total ? static_cast<int>(done * 100 / total) : 100;
     if (percent == lastPercent_)

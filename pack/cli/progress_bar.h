@@ -9,7 +9,8 @@
 
 class ProgressBar {
 public:
-    explicit ProgressBar(std::string label);
+    // Disabled, it draws nothing: --quiet.
+    ProgressBar(std::string label, bool enabled);
     ~ProgressBar();  // clears the line it drew
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
@@ -18,7 +19,7 @@ public:
 
 private:
     std::string label_;
-    bool terminal_;
+    bool drawing_;  // enabled, and stderr is a terminal
     bool drawn_ = false;
     int lastPercent_ = -1;
     std::chrono::steady_clock::time_point start_;

@@ -11,6 +11,7 @@
 
 #include "pack/system/code_page.h"
 #include "pack/cli/commands.h"
+#include "pack/cli/help.h"
 #include "pack/system/file_io.h"
 #include "pack/system/file_times.h"
 #include "pack/package/package_reader.h"
@@ -22,29 +23,44 @@ namespace {
 // A PE image, installers included, cannot be larger.
 constexpr uint64_t kLargestInstaller = uint64_t{1} << 32;
 
-// The arguments of list and extract: paths, and --codepage CP.
+// The call of list, extract or verify: its operands, --codepage CP, and for
+// list --format.
 struct ReadCall {
     std::vector<fs::path> positional;
     unsigned code_page = 1252;
+    std::string format = "table";
+    bool quiet = false;
+    bool help = false;
 };
 
 // The call, when it names exactly `paths` paths; otherwise nothing, with
-// `usage` or what is wrong with --codepage in *error.
-std::optional<ReadCall> ParseReadCall(const Arguments& args, size_t paths, const char* usage, std::string* error)
+// `usage` or what is wrong with an option in *error.
+std::optional<ReadCall> ParseReadCall(const Arguments& args, const std::vector<OptionSpec>& specs, size_t paths,
+                                      const char* usage, std::string* error)
 {
+    const std::optional<ParsedCall> parsed = ParseCall(args, specs, error);
+    if (!parsed)
+        return std::nullopt;
     ReadCall call;
-    for (size_t i = 0; i < args.size(); ++i) {
-        if (args[i] != "--codepage") {
-            call.positional.push_back(FromUtf8(args[i]));
-            continue;
+    for (const auto& [name, value] : parsed->options) {
+        call.quiet |= name == "--quiet";
+        call.help |= name == "--help";
+        if (name == "--format") {
+            if (value != "table" && value != "tsv" && value != "json") {
+                *error = "--format takes table, tsv or json";
+                return std::nullopt;
+            }
+            call.format = value;
+        } else if (name == "--codepage") {
+            const std::optional<unsigned> codePage = ParseCodePage(value, error);
+            if (!codePage)
+                return std::nullopt;
+            call.code_page = *codePage;
         }
-        const std::string option = args[i];  // before OptionValue moves past it
-        const std::optional<unsigned> codePage = ParseCodePage(option, OptionValue(args, i), error);
-        if (!codePage)
-            return std::nullopt;
-        call.code_page = *codePage;
     }
-    if (call.positional.size() != paths) {
+    for (const std::string& operand : parsed->operands)
+        call.positional.push_back(FromUtf8(operand));
+    if (call.positional.size() != paths && !call.help) {
         *error = usage;
         return std::nullopt;
     }
@@ -212,37 +228,113 @@ private:
     bool finished_ = false;
 };
 
+// A time for scripts: ISO 8601 to the 100 ns a FILETIME holds.
+std::string PreciseTime(uint64_t fileTime)
+{
+    std::string text = FormatFileTime(fileTime);
+    char fraction[16];
+    std::snprintf(fraction, sizeof fraction, ".%07u", static_cast<unsigned>(fileTime % 10000000));
+    return text.insert(text.size() - 1, fraction);
+}
+
+std::string JsonString(const std::string& text)
+{
+    std::string json = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            json += escaped;
+        } else {
+            json += static_cast<char>(c);
+        }
+    }
+    return json + "\"";
+}
+
+void PrintTable(const InstallerPackage& package, const ReadCall& call)
+{
+    const std::string launch = DisplayName(package.header.launch_name, call.code_page);
+    std::printf("launch: %s\n", launch.empty() ? "(none)" : launch.c_str());
+    std::printf("%10s  %-20s  %-20s  %-20s  %s\n", "size", "created", "last access", "last write", "name");
+    uint64_t total = 0;
+    for (const MergeEntry& entry : package.entries) {
+        std::printf("%10u  %-20s  %-20s  %-20s  %s\n", entry.size, FormatFileTime(entry.creation_time).c_str(),
+                    FormatFileTime(entry.last_access_time).c_str(), FormatFileTime(entry.last_write_time).c_str(),
+                    DisplayName(entry.name, call.code_page).c_str());
+        total += entry.size;
+    }
+    if (!call.quiet)
+        std::printf("%s, %s\n", Count(package.entries.size(), "entry", "entries").c_str(),
+                    Count(total, "byte", "bytes").c_str());
+}
+
+bool IsLaunch(const InstallerPackage& package, const MergeEntry& entry)
+{
+    return package.header.launch_name[0] != '\0' &&
+           FieldText(entry.name) == FieldText(package.header.launch_name);
+}
+
+void PrintTsv(const InstallerPackage& package, const ReadCall& call)
+{
+    for (const MergeEntry& entry : package.entries)
+        std::printf("%u\t%s\t%s\t%s\t%d\t%s\n", entry.size, PreciseTime(entry.creation_time).c_str(),
+                    PreciseTime(entry.last_access_time).c_str(), PreciseTime(entry.last_write_time).c_str(),
+                    IsLaunch(package, entry) ? 1 : 0, DisplayName(entry.name, call.code_page).c_str());
+}
+
+void PrintJson(const InstallerPackage& package, const ReadCall& call)
+{
+    const std::string launch = DisplayName(package.header.launch_name, call.code_page);
+    std::printf("{\"launch\": %s, \"entries\": [", launch.empty() ? "null" : JsonString(launch).c_str());
+    for (size_t i = 0; i < package.entries.size(); ++i) {
+        const MergeEntry& entry = package.entries[i];
+        std::printf("%s\n  {\"name\": %s, \"size\": %u, \"created\": \"%s\", \"accessed\": \"%s\", "
+                    "\"written\": \"%s\"}",
+                    i ? "," : "", JsonString(DisplayName(entry.name, call.code_page)).c_str(), entry.size,
+                    PreciseTime(entry.creation_time).c_str(), PreciseTime(entry.last_access_time).c_str(),
+                    PreciseTime(entry.last_write_time).c_str());
+    }
+    std::printf("\n]}\n");
+}
+
+const std::vector<OptionSpec> kListOptions = {{"--codepage", 0, true}, {"--format", 0, true}};
+
 }  // namespace
 
 int List(const Arguments& args)
 {
     std::string error;
-    const std::optional<ReadCall> call = ParseReadCall(args, 1, "list takes one INSTALLER.exe", &error);
+    const std::optional<ReadCall> call =
+        ParseReadCall(args, kListOptions, 1, "list takes one INSTALLER.exe", &error);
     if (!call)
         return UsageError(error);
+    if (call->help)
+        return PrintCommandHelp("list"), 0;
     const std::optional<InstallerPackage> package = ReadInstaller(call->positional[0], {}, &error);
     if (!package)
         return Fail(error);
-    const std::string launch = DisplayName(package->header.launch_name, call->code_page);
-    std::printf("launch: %s\n", launch.empty() ? "(none)" : launch.c_str());
-    std::printf("%10s  %-20s  %-20s  %-20s  %s\n", "size", "created", "last access", "last write", "name");
-    uint64_t total = 0;
-    for (const MergeEntry& entry : package->entries) {
-        std::printf("%10u  %-20s  %-20s  %-20s  %s\n", entry.size, FormatFileTime(entry.creation_time).c_str(),
-                    FormatFileTime(entry.last_access_time).c_str(), FormatFileTime(entry.last_write_time).c_str(),
-                    DisplayName(entry.name, call->code_page).c_str());
-        total += entry.size;
-    }
-    std::printf("%zu entries, %llu bytes\n", package->entries.size(), static_cast<unsigned long long>(total));
+    if (call->format == "tsv")
+        PrintTsv(*package, *call);
+    else if (call->format == "json")
+        PrintJson(*package, *call);
+    else
+        PrintTable(*package, *call);
     return 0;
 }
 
 int Extract(const Arguments& args)
 {
     std::string error;
-    const std::optional<ReadCall> call = ParseReadCall(args, 2, "extract takes INSTALLER.exe DIR", &error);
+    const std::optional<ReadCall> call =
+        ParseReadCall(args, {{"--codepage", 0, true}}, 2, "extract takes INSTALLER.exe DIR", &error);
     if (!call)
         return UsageError(error);
+    if (call->help)
+        return PrintCommandHelp("extract"), 0;
     const fs::path folder = call->positional[1];
     std::error_code ignored;
     const fs::file_type type = fs::status(folder, ignored).type();
@@ -259,25 +351,33 @@ int Extract(const Arguments& args)
     if (!package || !extraction.Finish(*package, &error))
         return Fail(error);
     extraction.Done();
-    std::printf("%zu files written to %s\n", package->entries.size(), Shown(folder).c_str());
+    if (!call->quiet)
+        std::printf("%s written to %s\n", Count(package->entries.size(), "file", "files").c_str(),
+                    Shown(folder).c_str());
     return 0;
 }
 
 int Verify(const Arguments& args)
 {
-    if (args.size() != 1)
-        return UsageError("verify takes one INSTALLER.exe");
     std::string error;
-    const std::optional<InstallerPackage> package = ReadInstaller(FromUtf8(args[0]), {}, &error);
+    const std::optional<ReadCall> call = ParseReadCall(args, {}, 1, "verify takes one INSTALLER.exe", &error);
+    if (!call)
+        return UsageError(error);
+    if (call->help)
+        return PrintCommandHelp("verify"), 0;
+    const std::string shown = Shown(call->positional[0]);
+    const std::optional<InstallerPackage> package = ReadInstaller(call->positional[0], {}, &error);
     if (!package)
         return Fail(error);
     const std::vector<std::string> flaws = FindPackageFlaws(*package);
     for (const std::string& flaw : flaws)
-        Fail(args[0] + ": " + flaw);
+        Fail(shown + ": " + flaw);
     if (!flaws.empty())
         return 1;
-    std::printf("%s: sound: %zu entries, %llu bytes inflated from %llu, Adler-32 checked\n", args[0].c_str(),
-                package->entries.size(), static_cast<unsigned long long>(package->merge_size),
-                static_cast<unsigned long long>(package->resource_size));
+    if (!call->quiet)
+        std::printf("%s: sound: %s, %s inflated from %llu, Adler-32 checked\n", shown.c_str(),
+                    Count(package->entries.size(), "entry", "entries").c_str(),
+                    Count(package->merge_size, "byte", "bytes").c_str(),
+                    static_cast<unsigned long long>(package->resource_size));
     return 0;
 }

@@ -74,10 +74,14 @@ std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& option
                             " bytes long; it installs only where the temporary folder's path is at most " +
                             std::to_string(kLongestInstallablePath - name->size()) + " characters long");
     entry.name = *name;
+    if (const FileReader probe(path); !probe.Ok())
+        return refuse("cannot read it (" + probe.Error() + ")");
     const std::optional<FileTimes> times = ReadFileTimes(path, &why);
     if (!times)
         return refuse(why);
     entry.times = *times;
+    if (options.times_from_last_write)
+        entry.times.creation = entry.times.last_access = entry.times.last_write;
     if (options.latest_time)
         ClampTimes(&entry.times, *options.latest_time);
     return entry;
@@ -92,7 +96,8 @@ std::vector<fs::path> Expand(const fs::path& path, std::vector<std::string>* pro
     std::vector<fs::path> files;
     for (const fs::directory_entry& item : fs::directory_iterator(path, failure)) {
         if (item.is_directory())
-            problems->push_back(Shown(item.path()) + ": a folder inside a folder; the package has no folders");
+            problems->push_back(Shown(item.path()) + ": a folder inside a folder, and a package has no folders; "
+                                "to pack its files, name them (" + Shown(item.path() / "*") + ")");
         else
             files.push_back(item.path());
     }
@@ -109,8 +114,12 @@ std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std:
     std::set<fs::path> seen;  // a file named twice, or a folder given twice, is packed once
     for (const fs::path& path : options.paths)
         for (const fs::path& file : Expand(path, problems)) {
+            // The file by the place of its folder: the same folder reached
+            // two ways gives the same files, but a link beside its target
+            // is a file of its own.
             std::error_code failure;
-            const fs::path identity = fs::weakly_canonical(file, failure);
+            const fs::path identity = fs::weakly_canonical(file.parent_path().empty() ? "." : file.parent_path(),
+                                                           failure) / file.filename();
             if (!failure && !seen.insert(identity).second) {
                 plan.warnings.push_back(Shown(file) + ": given more than once; packed once");
                 continue;

@@ -34,6 +34,7 @@ struct PackOptions {
     std::optional<std::string> launch;         // UTF-8; unset: Setup.exe if present
     bool no_launch = false;
     unsigned code_page = 1252;
+    bool times_from_last_write = false;        // all three times are the last write time
     std::optional<uint64_t> latest_time;  // a FILETIME: no recorded time is later (SOURCE_DATE_EPOCH)
 };
 

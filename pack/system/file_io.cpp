@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <random>
 #include <utility>
 
@@ -109,7 +108,7 @@ std::optional<Bytes> ReadInputFile(const fs::path& path, uint64_t largest, std::
         return std::nullopt;
     FileReader file(path);
     if (!file.Ok()) {
-        *error = Shown(path) + ": cannot open it (" + SystemCause() + ")";
+        *error = Shown(path) + ": cannot open it (" + file.Error() + ")";
         return std::nullopt;
     }
     Bytes bytes(static_cast<size_t>(*size));
@@ -225,32 +224,31 @@ bool FileWriter::Close()
     return closed ? error_.empty() : Failed();
 }
 
-FileReader::FileReader(const fs::path& path) : file_(path, std::ios::binary) {}
+FileReader::FileReader(const fs::path& path) : file_(OpenForReading(path, &error_)) {}
+
+FileReader::~FileReader()
+{
+    if (file_)
+        std::fclose(file_);
+}
 
 bool FileReader::ReadAt(uint64_t offset, uint8_t* out, size_t count)
 {
-    file_.clear();
-    file_.seekg(static_cast<std::streamoff>(offset));
-    return ReadSome(out, count) == count;
+    return file_ && SeekTo(file_, offset) && ReadSome(out, count) == count;
 }
 
 size_t FileReader::ReadSome(uint8_t* out, size_t count)
 {
-    try {  // the runtime's file buffer throws on a failed read
-        file_.read(reinterpret_cast<char*>(out), static_cast<std::streamsize>(count));
-    } catch (const std::exception&) {
-        file_.setstate(std::ios::badbit);
-        return 0;
-    }
-    return static_cast<size_t>(file_.gcount());
+    return file_ ? std::fread(out, 1, count, file_) : 0;
 }
 
 bool FileReader::AtEnd()
 {
-    file_.clear();
-    try {
-        return file_.peek() == std::ifstream::traits_type::eof();
-    } catch (const std::exception&) {
+    if (!file_)
         return false;
-    }
+    const int next = std::fgetc(file_);
+    if (next == EOF)
+        return !std::ferror(file_);
+    std::ungetc(next, file_);
+    return false;
 }

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 
@@ -89,11 +88,17 @@ private:
     std::string error_;
 };
 
-// Reads a file at any offset.
+// Reads a file at any offset, leaving its last access time as it was.
 class FileReader {
 public:
     explicit FileReader(const std::filesystem::path& path);
-    bool Ok() const { return static_cast<bool>(file_); }
+    ~FileReader();
+    FileReader(const FileReader&) = delete;
+    FileReader& operator=(const FileReader&) = delete;
+
+    bool Ok() const { return file_ != nullptr; }
+    // Why it could not be opened: the system's cause.
+    const std::string& Error() const { return error_; }
     // Exactly `count` bytes at `offset`; false when the file ends first or a read fails.
     bool ReadAt(uint64_t offset, uint8_t* out, size_t count);
     // Up to `count` bytes from where the last read ended; how many were read.
@@ -102,7 +107,8 @@ public:
     bool AtEnd();
 
 private:
-    std::ifstream file_;
+    std::FILE* file_;
+    std::string error_;
 };
 
 #endif

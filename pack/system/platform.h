@@ -2,6 +2,7 @@
 #ifndef SFX_PACK_PLATFORM_H
 #define SFX_PACK_PLATFORM_H
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -12,6 +13,14 @@ std::filesystem::path ThisProgram();
 
 // Whether standard error is a terminal, where a progress bar can be drawn.
 bool StandardErrorIsTerminal();
+
+// An existing file, opened for reading in binary, so that reading it leaves
+// its last access time as it was (packing a file twice must see the same
+// times); nothing, with the system's cause in *why, when it cannot be opened.
+std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why);
+
+// Moves to `offset` from the start, past 2 GiB too.
+bool SeekTo(std::FILE* file, uint64_t offset);
 
 // A new file at `path`, open for writing; nothing, with the system's cause in
 // *why, when anything is there already: a file, a folder or a link, even a

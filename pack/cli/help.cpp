@@ -1,0 +1,69 @@
+#include "pack/cli/help.h"
+
+#include <cstdio>
+
+namespace {
+
+struct CommandHelp {
+    const char* name;
+    const char* text;
+};
+
+constexpr CommandHelp kCommands[] = {
+    {"create",
+     "  sfxpack create [OPTIONS] PATH...\n"
+     "      Packs the files (a folder stands for the files in it) into an installer.\n"
+     "      -o, --output=OUT.exe    the installer to write (installer.exe)\n"
+     "      --stub=STUB.exe         the stub to copy (the sfxstub.exe installed with sfxpack)\n"
+     "      --launch=NAME           the packed file to open after installing (Setup.exe if packed)\n"
+     "      --no-launch             open nothing after installing\n"
+     "      --level=0-9             zlib's compression level (6)\n"
+     "      --threads=N             threads that compress (one a core); the bytes are the same\n"
+     "      --codepage=CP           the Windows code page of the names (1252)\n"
+     "      --times=each|write      each file's three times (each), or all three from its\n"
+     "                              last write time, whatever reading or copying did (write)\n"
+     "      --files-from=FILE       also the paths in FILE, one a line (- for standard input)\n"
+     "      --strip-symbols         drop the stub's COFF symbol table instead of moving it\n"
+     "      -q, --quiet             no progress and no summary; warnings and errors still shown\n"},
+    {"inject",
+     "  sfxpack inject [--strip-symbols] [-q] STUB.exe PACKAGE.z -o OUT.exe\n"
+     "      Embeds a ready zlib package as it is, unchecked.\n"},
+    {"list",
+     "  sfxpack list [--codepage=CP] [--format=table|tsv|json] INSTALLER.exe\n"
+     "      The launch name, then each entry: size, creation, last access and last\n"
+     "      write times (UTC), name. tsv: no header, one entry a line, tab-separated\n"
+     "      size, the three times (ISO 8601), 1 for the launch file (else 0), name.\n"
+     "      json: {\"launch\": NAME or null, \"entries\": [{\"name\", \"size\", \"created\",\n"
+     "      \"accessed\", \"written\"}]}.\n"},
+    {"extract",
+     "  sfxpack extract [--codepage=CP] [-q] INSTALLER.exe DIR\n"
+     "      Writes the entries into DIR with their times; never overwrites a file,\n"
+     "      and leaves nothing behind when it fails or is interrupted.\n"},
+    {"verify",
+     "  sfxpack verify [-q] INSTALLER.exe\n"
+     "      Checks the package: present, zlib stream and Adler-32 whole, format and\n"
+     "      names sound by the rules of create.\n"},
+};
+
+}  // namespace
+
+void PrintUsage()
+{
+    std::fputs("usage:\n", stdout);
+    for (const CommandHelp& command : kCommands)
+        std::fputs(command.text, stdout);
+    std::fputs("  sfxpack help [COMMAND] | --help | --version\n"
+               "Options take their values as --name=VALUE or --name VALUE; -- ends the options.\n",
+               stdout);
+}
+
+bool PrintCommandHelp(const std::string& name)
+{
+    for (const CommandHelp& command : kCommands)
+        if (name == command.name) {
+            std::fputs("usage:\n", stdout);
+            std::fputs(command.text, stdout);
+            return true;
+        }
+    return false;
+}
