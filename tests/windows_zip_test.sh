@@ -1,6 +1,9 @@
 #!/usr/bin/env bash
 # The Windows zip as a user gets it: unpacked, its x64 sfxpack.exe packs a
-# folder under Wine with the stub beside it, and verifies and lists the result.
+# folder under Wine with the stub beside it, and verifies and lists the result;
+# takes names beyond the ANSI code page, paths past 260 characters and
+# wildcards, as Windows programs do; and alone in a folder, finds no stub of
+# the machine that built it.
 #   windows_zip_test.sh PACKAGES_DIR FOLDER WINE_STATE
 set -euo pipefail
 packages=$1 folder=$2 state=$3
@@ -24,4 +27,47 @@ if run create -o "$(windows "$work/demo.exe")" "$(windows "$folder")" >"$work/ou
 else
     echo "FAILED: the zip's x64 sfxpack.exe"; sed 's/^/  | /' "$work/out"; failures=$((failures + 1))
 fi
+
+# check WHAT TEXT COMMAND...: under a UTF-8 locale, the command succeeds and
+# prints TEXT.
+check() {
+    local what=$1 text=$2
+    shift 2
+    if LANG=C.UTF-8 "$@" >"$work/out" 2>&1 && grep -q -F -- "$text" "$work/out"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"; sed 's/^/  | /' "$work/out"; failures=$((failures + 1))
+    fi
+}
+mkdir -p "$work/Dossier été" "$work/wild"
+printf 'un café' >"$work/Dossier été/Café Menü.txt"
+check "names beyond the ANSI code page" "Instalación.exe: 1 file" \
+    run create -o "$(windows "$work/Instalación.exe")" "$(windows "$work/Dossier été")"
+check "the entry keeps its name" "Café Menü.txt" run list --format=tsv "$(windows "$work/Instalación.exe")"
+deep=$work/$(printf 'd%.0s' $(seq 1 130))/$(printf 'e%.0s' $(seq 1 130))/$(printf 'f%.0s' $(seq 1 130))
+mkdir -p "$deep"
+printf 'deep' >"$deep/deep.txt"
+check "a path of ${#deep} characters" "1 file" run create -o "$(windows "$deep/deep.exe")" "$(windows "$deep")"
+check "extracting into it" "1 file written" run extract "$(windows "$deep/deep.exe")" "$(windows "$deep/out")"
+for name in one two three; do printf '%s' "$name" >"$work/wild/$name.txt"; done
+printf 'x' >"$work/wild/other.dat"
+cd "$work/wild"
+check "a wildcard, expanded by the program" "3 files" run create -o ../wild.exe '*.txt'
+cd - >/dev/null
+
+# Alone in a folder, the packer knows no stub but the one beside it.
+mkdir "$work/alone"
+cp "$sfxpack" "$work/alone/"
+if LANG=C.UTF-8 "$root/scripts/wine-run" "$state" "$work/alone/sfxpack.exe" create -o "$(windows "$work/a.exe")" \
+       "$(windows "$work/wild")" >"$work/out" 2>&1 || ! grep -q -- "--stub STUB.exe" "$work/out" ||
+   [ -e "$work/a.exe" ]; then
+    echo "FAILED: alone, the packer must ask for --stub"; sed 's/^/  | /' "$work/out"; failures=$((failures + 1))
+else
+    echo "ok: alone in a folder, the packer asks for --stub"
+fi
+for binary in "$work"/*/x86/sfxpack.exe "$work"/*/x64/sfxpack.exe "$work"/*/x64/sfxstub.exe; do
+    if grep -q -a -F "$root" "$binary"; then
+        echo "FAILED: $binary holds the build machine's path $root"; failures=$((failures + 1))
+    fi
+done
 exit "$failures"

@@ -36,8 +36,8 @@ struct CreateCall {
     bool quiet = false;
 };
 
-// The release stub: beside the packer (the Windows zip), where an install
-// puts it relative to the packer, or in the build tree.
+// The stub: beside the packer (the Windows zip, the build folders), or where
+// an install puts it relative to the packer; empty when neither has one.
 fs::path DefaultStub()
 {
     const fs::path program = ThisProgram().parent_path();
@@ -46,7 +46,7 @@ fs::path DefaultStub()
         if (fs::is_regular_file(candidate, ignored))
             return candidate.lexically_normal();
     }
-    return SFX_DEFAULT_STUB;
+    return {};
 }
 
 bool SamePath(const fs::path& a, const fs::path& b)

@@ -10,6 +10,7 @@
 #include "pack/cli/commands.h"
 #include "pack/cli/help.h"
 #include "pack/system/interrupt_cleanup.h"
+#include "pack/system/platform.h"
 
 namespace {
 
@@ -49,8 +50,9 @@ int main(int argc, char** argv)
     // Every failure the packer foresees is a message; this is for the rest,
     // so that nothing ends in an abort.
     RemoveWorkInProgressOnInterrupt();
+    UseUtf8Console();
     try {
-        return Run(Arguments(argv + 1, argv + argc));
+        return Run(ProgramArguments(argc, argv));
     } catch (const std::bad_alloc&) {
         return Fail("out of memory");
     } catch (const std::exception& exception) {

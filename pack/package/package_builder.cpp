@@ -10,6 +10,7 @@
 #include "extract/merge_format.h"
 #include "pack/system/code_page.h"
 #include "pack/system/file_io.h"
+#include "pack/system/platform.h"
 #include "pack/package/installable_names.h"
 #include "pack/package/parallel_deflate.h"
 
@@ -93,16 +94,20 @@ std::vector<fs::path> Expand(const fs::path& path, std::vector<std::string>* pro
     std::error_code failure;
     if (!fs::is_directory(path, failure))
         return {path};
-    std::vector<fs::path> files;
-    for (const fs::directory_entry& item : fs::directory_iterator(path, failure)) {
-        if (item.is_directory())
-            problems->push_back(Shown(item.path()) + ": a folder inside a folder, and a package has no folders; "
-                                "to pack its files, name them (" + Shown(item.path() / "*") + ")");
-        else
-            files.push_back(item.path());
+    std::string why;
+    const std::optional<std::vector<FolderItem>> items = ListFolder(path, &why);
+    if (!items) {
+        problems->push_back(Shown(path) + ": cannot list it (" + why + ")");
+        return {};
     }
-    if (failure)
-        problems->push_back(Shown(path) + ": cannot list it (" + failure.message() + ")");
+    std::vector<fs::path> files;
+    for (const FolderItem& item : *items) {
+        if (item.is_folder)
+            problems->push_back(Shown(item.path) + ": a folder inside a folder, and a package has no folders; "
+                                "to pack its files, name them (" + Shown(item.path / "*") + ")");
+        else
+            files.push_back(item.path);
+    }
     return files;
 }
 

@@ -5,11 +5,31 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <vector>
 
 // Where the running program's file is, so that it finds what was installed
 // beside it; empty when the system does not say.
 std::filesystem::path ThisProgram();
+
+// The program's arguments as UTF-8, whatever the system's code page. On
+// Windows they are read as UTF-16 from the system, and an argument with a
+// wildcard (* or ?) that matches files stands for them, sorted, as Windows
+// programs expand their own; one that matches nothing stays as it is.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Makes what the program prints, UTF-8, show as such on a console.
+void UseUtf8Console();
+
+// What a folder holds, "." and ".." aside; nothing, with the system's cause
+// in *why, when it cannot be listed. Paths longer than Windows' 260
+// characters too.
+struct FolderItem {
+    std::filesystem::path path;
+    bool is_folder;
+};
+std::optional<std::vector<FolderItem>> ListFolder(const std::filesystem::path& folder, std::string* why);
 
 // Whether standard error is a terminal, where a progress bar can be drawn.
 bool StandardErrorIsTerminal();

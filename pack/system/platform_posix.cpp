@@ -12,6 +12,28 @@ std::filesystem::path ThisProgram()
     return std::filesystem::read_symlink("/proc/self/exe", ignored);
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv)
+{
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+void UseUtf8Console() {}
+
+std::optional<std::vector<FolderItem>> ListFolder(const std::filesystem::path& folder, std::string* why)
+{
+    std::error_code failure;
+    std::vector<FolderItem> items;
+    for (const std::filesystem::directory_entry& item : std::filesystem::directory_iterator(folder, failure)) {
+        std::error_code ignored;
+        items.push_back({item.path(), item.is_directory(ignored)});
+    }
+    if (failure) {
+        *why = failure.message();
+        return std::nullopt;
+    }
+    return items;
+}
+
 bool StandardErrorIsTerminal()
 {
     return isatty(STDERR_FILENO) != 0;

@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <fcntl.h>
 #include <io.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <system_error>
 #include <vector>
@@ -21,6 +24,104 @@ std::filesystem::path ThisProgram()
             return std::filesystem::path(path.data());
     }
     return {};
+}
+
+namespace {
+
+std::string Utf8(const std::wstring& text)
+{
+    const int size = WideCharToMultiByte(CP_UTF8, /*flags=*/0, text.data(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+    std::string utf8(static_cast<size_t>(size > 0 ? size : 0), '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, /*flags=*/0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
+                            nullptr, nullptr);
+    return utf8;
+}
+
+// The files a pattern such as "docs\\*.txt" matches, with its folder part;
+// empty when it matches none.
+std::vector<std::wstring> Matches(const std::wstring& pattern)
+{
+    std::vector<std::wstring> matches;
+    const size_t slash = pattern.find_last_of(L"\\/:");
+    const std::wstring folder = slash == std::wstring::npos ? L"" : pattern.substr(0, slash + 1);
+    if (folder.find_first_of(L"*?") != std::wstring::npos)
+        return matches;  // wildcards in folders are not expanded
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return matches;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            matches.push_back(folder + name);
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    std::sort(matches.begin(), matches.end());
+    return matches;
+}
+
+// The form of a path that Windows takes past 260 characters: absolute, after
+// \\?\ (or \\?\UNC\ for a share).
+std::wstring LongForm(const std::filesystem::path& path)
+{
+    std::error_code failure;
+    const std::wstring absolute = std::filesystem::absolute(path, failure).wstring();
+    if (failure || absolute.rfind(L"\\\\?\\", 0) == 0)
+        return path.wstring();
+    if (absolute.rfind(L"\\\\", 0) == 0)
+        return L"\\\\?\\UNC\\" + absolute.substr(2);
+    return L"\\\\?\\" + absolute;
+}
+
+}  // namespace
+
+std::optional<std::vector<FolderItem>> ListFolder(const std::filesystem::path& folder, std::string* why)
+{
+    std::wstring pattern = LongForm(folder);
+    if (!pattern.empty() && pattern.back() != L'\\')
+        pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        *why = std::system_category().message(static_cast<int>(GetLastError()));
+        return std::nullopt;
+    }
+    std::vector<FolderItem> items;
+    do {
+        const std::wstring name = found.cFileName;
+        if (name != L"." && name != L"..")
+            items.push_back({folder / name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    return items;
+}
+
+std::vector<std::string> ProgramArguments(int, char**)
+{
+    int count = 0;
+    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    for (int i = 1; wide && i < count; ++i) {
+        const std::wstring argument = wide[i];
+        const std::vector<std::wstring> matches = argument[0] != L'-' &&
+                                                          argument.find_first_of(L"*?") != std::wstring::npos
+                                                      ? Matches(argument)
+                                                      : std::vector<std::wstring>{};
+        if (matches.empty())
+            arguments.push_back(Utf8(argument));
+        for (const std::wstring& match : matches)
+            arguments.push_back(Utf8(match));
+    }
+    LocalFree(wide);
+    return arguments;
+}
+
+void UseUtf8Console()
+{
+    SetConsoleOutputCP(CP_UTF8);
 }
 
 bool StandardErrorIsTerminal()
