@@ -488,6 +488,19 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
     EXPECT_EQ(json.out.rfind("{\"launch\": \"Setup.exe\", \"entries\": [", 0), 0u) << json.out;
     EXPECT_NE(json.out.find("{\"name\": \"data.bin\", \"size\": 200000, "), std::string::npos) << json.out;
 
+    // A link inside a folder is a file of its own, not the file given twice.
+    fs::create_symlink("data.bin", files("copy.bin"));
+    const RunResult linked = Pack({"create", "-o", installer, files()});
+    EXPECT_EQ(linked.err.find("more than once"), std::string::npos) << linked.err;
+    EXPECT_NE(linked.out.find(": 5 files, "), std::string::npos) << linked.out;
+    fs::remove(files("copy.bin"));
+
+    // A write that fails names the file it was for.
+    const RunResult full = RunProgram("sh", {"-c", "ulimit -f 64; trap '' XFSZ; exec " + packer + " create -o " +
+                                                       Quoted(installer) + " " + Quoted(files())});
+    EXPECT_EQ(full.exit_code, 1);
+    EXPECT_NE(full.err.find(installer + ": cannot write the package beside it ("), std::string::npos) << full.err;
+
     // Help where people look.
     for (const std::vector<std::string>& call : std::vector<std::vector<std::string>>{
              {"help"}, {"help", "list"}, {"list", "--help"}, {"create", "-h"}, {"--help"}}) {

@@ -75,11 +75,11 @@ std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& option
                             " bytes long; it installs only where the temporary folder's path is at most " +
                             std::to_string(kLongestInstallablePath - name->size()) + " characters long");
     entry.name = *name;
-    if (const FileReader probe(path); !probe.Ok())
-        return refuse("cannot read it (" + probe.Error() + ")");
     const std::optional<FileTimes> times = ReadFileTimes(path, &why);
     if (!times)
         return refuse(why);
+    if (const FileReader probe(path); !probe.Ok())
+        return refuse("cannot read it (" + probe.Error() + ")");
     entry.times = *times;
     if (options.times_from_last_write)
         entry.times.creation = entry.times.last_access = entry.times.last_write;

@@ -224,12 +224,18 @@ bool FileWriter::Close()
     return closed ? error_.empty() : Failed();
 }
 
-FileReader::FileReader(const fs::path& path) : file_(OpenForReading(path, &error_)) {}
+FileReader::FileReader(const fs::path& path) : file_(OpenForReading(path, &error_))
+{
+    if (file_)
+        accessed_ = SaveAccessTime(file_);
+}
 
 FileReader::~FileReader()
 {
-    if (file_)
-        std::fclose(file_);
+    if (!file_)
+        return;
+    RestoreAccessTime(file_, accessed_);
+    std::fclose(file_);
 }
 
 bool FileReader::ReadAt(uint64_t offset, uint8_t* out, size_t count)

@@ -13,6 +13,7 @@
 
 #include "pack/system/bytes.h"
 #include "pack/system/interrupt_cleanup.h"
+#include "pack/system/platform.h"
 
 // A path as the user typed it, in UTF-8, and back.
 std::string Shown(const std::filesystem::path& path);
@@ -109,6 +110,7 @@ public:
 private:
     std::FILE* file_;
     std::string error_;
+    AccessTime accessed_;  // put back on closing
 };
 
 #endif

@@ -34,10 +34,20 @@ std::optional<std::vector<FolderItem>> ListFolder(const std::filesystem::path& f
 // Whether standard error is a terminal, where a progress bar can be drawn.
 bool StandardErrorIsTerminal();
 
-// An existing file, opened for reading in binary, so that reading it leaves
-// its last access time as it was (packing a file twice must see the same
-// times); nothing, with the system's cause in *why, when it cannot be opened.
+// An existing file, opened for reading in binary; nothing, with the system's
+// cause in *why, when it cannot be opened. Where the system allows, reading
+// it leaves its last access time alone (Linux: O_NOATIME).
 std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why);
+
+// A file's last access time, taken when it is opened and put back before it
+// is closed, where reading would move it (Windows): packing a file twice
+// must see the same times.
+struct AccessTime {
+    uint64_t value = 0;
+    bool known = false;
+};
+AccessTime SaveAccessTime(std::FILE* file);
+void RestoreAccessTime(std::FILE* file, const AccessTime& saved);
 
 // Moves to `offset` from the start, past 2 GiB too.
 bool SeekTo(std::FILE* file, uint64_t offset);

@@ -54,6 +54,14 @@ std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
     return file;
 }
 
+// O_NOATIME did it already, or the system keeps its own rules (relatime).
+AccessTime SaveAccessTime(std::FILE*)
+{
+    return {};
+}
+
+void RestoreAccessTime(std::FILE*, const AccessTime&) {}
+
 bool SeekTo(std::FILE* file, uint64_t offset)
 {
     return offset <= INT64_MAX && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;

@@ -131,15 +131,12 @@ bool StandardErrorIsTerminal()
 
 std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
 {
-    // With the right to write its attributes, a handle can tell the system
-    // to leave the last access time alone; without it, reading goes on.
+    // With the right to write its attributes, the access time that reading
+    // moves can be put back; without it, reading goes on.
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, share, /*attributes=*/nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        const FILETIME leaveAlone = {0xFFFFFFFF, 0xFFFFFFFF};
-        SetFileTime(handle, /*creation=*/nullptr, &leaveAlone, /*write=*/nullptr);
-    } else {
+    if (handle == INVALID_HANDLE_VALUE) {
         handle = CreateFileW(path.c_str(), GENERIC_READ, share, /*attributes=*/nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr);
     }
@@ -157,6 +154,24 @@ std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
             CloseHandle(handle);
     }
     return file;
+}
+
+AccessTime SaveAccessTime(std::FILE* file)
+{
+    FILETIME access;
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    if (!GetFileTime(handle, /*creation=*/nullptr, &access, /*write=*/nullptr))
+        return {};
+    return {uint64_t{access.dwHighDateTime} << 32 | access.dwLowDateTime, true};
+}
+
+void RestoreAccessTime(std::FILE* file, const AccessTime& saved)
+{
+    if (!saved.known)
+        return;
+    const FILETIME access = {static_cast<DWORD>(saved.value), static_cast<DWORD>(saved.value >> 32)};
+    SetFileTime(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), /*creation=*/nullptr, &access,
+                /*write=*/nullptr);
 }
 
 bool SeekTo(std::FILE* file, uint64_t offset)
