@@ -10,5 +10,6 @@ int Inject(const Arguments& args);
 int List(const Arguments& args);
 int Extract(const Arguments& args);
 int Verify(const Arguments& args);
+int Info(const Arguments& args);
 
 #endif

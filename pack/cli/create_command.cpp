@@ -8,6 +8,7 @@
 
 #include "pack/cli/commands.h"
 #include "pack/cli/help.h"
+#include "pack/cli/identity_options.h"
 #include "pack/system/file_io.h"
 #include "pack/system/file_times.h"
 #include "pack/package/package_builder.h"
@@ -33,6 +34,7 @@ struct CreateCall {
     fs::path output = "installer.exe";
     fs::path stub;
     std::vector<std::string> lists;  // --files-from
+    IdentityOptions identity;
     bool quiet = false;
 };
 
@@ -115,6 +117,8 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
 {
     std::optional<unsigned> number;
     std::string error;
+    if (TakeIdentityOption(name, value, &call->identity, &error))
+        return error;
     if (name == "--output") {
         call->output = FromUtf8(value);
     } else if (name == "--stub") {
@@ -153,11 +157,16 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
     return "";
 }
 
-const std::vector<OptionSpec> kCreateOptions = {
-    {"--output", 'o', true}, {"--stub", 0, true},     {"--launch", 0, true},     {"--no-launch"},
-    {"--level", 0, true},    {"--threads", 0, true},  {"--codepage", 0, true},   {"--times", 0, true},
-    {"--files-from", 0, true}, {"--strip-symbols"},
-};
+std::vector<OptionSpec> CreateOptions()
+{
+    std::vector<OptionSpec> specs = {
+        {"--output", 'o', true}, {"--stub", 0, true},    {"--launch", 0, true},   {"--no-launch"},
+        {"--level", 0, true},    {"--threads", 0, true}, {"--codepage", 0, true}, {"--times", 0, true},
+        {"--files-from", 0, true}, {"--strip-symbols"},
+    };
+    specs.insert(specs.end(), kIdentityOptions.begin(), kIdentityOptions.end());
+    return specs;
+}
 
 // The files planned and the output checked; every problem said, one a line.
 std::optional<PackPlan> PlanCreate(const CreateCall& call)
@@ -181,9 +190,14 @@ std::optional<PackPlan> PlanCreate(const CreateCall& call)
 
 // The stub read and checked completely, its warnings told: everything wrong
 // with it is found before any input is compressed.
-std::optional<PreparedStub> LoadStub(const fs::path& path, const StubOptions& options, std::string* error)
+// The stub read and checked completely, with the vendor's identity, its
+// warnings told: everything wrong with it is found before any input is
+// compressed.
+std::optional<PreparedStub> LoadStub(const fs::path& path, const StubOptions& options,
+                                     const IdentityOptions& identityOptions, std::string* error)
 {
-    const std::optional<Bytes> stub = ReadInputFile(path, kLargestStub, error);
+    const std::optional<InstallerIdentity> identity = LoadIdentity(identityOptions, error);
+    const std::optional<Bytes> stub = identity ? ReadInputFile(path, kLargestStub, error) : std::nullopt;
     if (!stub)
         return std::nullopt;
     std::optional<PreparedStub> prepared = PrepareStub(*stub, options, error);
@@ -191,6 +205,10 @@ std::optional<PreparedStub> LoadStub(const fs::path& path, const StubOptions& op
         const bool notAProgram = !IsOverlayRefusal(*error);
         *error = Shown(path) + ": " + *error +
                  (notAProgram ? " (the stub must be a Windows program: --stub STUB.exe)" : "");
+        return std::nullopt;
+    }
+    if (!ApplyIdentity(prepared->resources, *identity, error)) {
+        *error = Shown(path) + ": " + *error;
         return std::nullopt;
     }
     for (const std::string& warning : prepared->warnings)
@@ -223,7 +241,7 @@ int Create(const Arguments& args)
     call.stub = DefaultStub();
     call.compress.threads = CoreCount();
     std::string error;
-    const std::optional<ParsedCall> parsed = ParseCall(args, kCreateOptions, &error);
+    const std::optional<ParsedCall> parsed = ParseCall(args, CreateOptions(), &error);
     if (!parsed)
         return UsageError(error);
     if (parsed->Has("--help"))
@@ -250,7 +268,7 @@ int Create(const Arguments& args)
     const std::optional<PackPlan> plan = PlanCreate(call);
     if (!plan)
         return 1;
-    const std::optional<PreparedStub> stub = LoadStub(call.stub, call.stub_options, &error);
+    const std::optional<PreparedStub> stub = LoadStub(call.stub, call.stub_options, call.identity, &error);
     if (!stub)
         return Fail(error);
     for (const std::string& warning : plan->warnings)
@@ -275,15 +293,19 @@ int Create(const Arguments& args)
 int Inject(const Arguments& args)
 {
     std::string error;
-    const std::optional<ParsedCall> parsed =
-        ParseCall(args, {{"--output", 'o', true}, {"--strip-symbols"}}, &error);
+    std::vector<OptionSpec> specs = {{"--output", 'o', true}, {"--strip-symbols"}};
+    specs.insert(specs.end(), kIdentityOptions.begin(), kIdentityOptions.end());
+    const std::optional<ParsedCall> parsed = ParseCall(args, specs, &error);
     if (!parsed)
         return UsageError(error);
     if (parsed->Has("--help"))
         return PrintCommandHelp("inject"), 0;
     std::optional<fs::path> output;
     StubOptions stubOptions;
+    IdentityOptions identity;
     for (const auto& [name, value] : parsed->options) {
+        if (TakeIdentityOption(name, value, &identity, &error) && !error.empty())
+            return UsageError(error);
         if (name == "--output")
             output = FromUtf8(value);
         stubOptions.strip_symbols |= name == "--strip-symbols";
@@ -297,7 +319,7 @@ int Inject(const Arguments& args)
         return Fail(Shown(*output) + ": the output would overwrite one of the inputs");
     if (!CanWriteOutput(*output, &error))
         return Fail(error);
-    const std::optional<PreparedStub> stub = LoadStub(positional[0], stubOptions, &error);
+    const std::optional<PreparedStub> stub = LoadStub(positional[0], stubOptions, identity, &error);
     if (!stub)
         return Fail(error);
     // Only the size is checked: the package goes in as it is, a piece at a time.

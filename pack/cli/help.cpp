@@ -24,9 +24,20 @@ constexpr CommandHelp kCommands[] = {
      "                              last write time, whatever reading or copying did (write)\n"
      "      --files-from=FILE       also the paths in FILE, one a line (- for standard input)\n"
      "      --strip-symbols         drop the stub's COFF symbol table instead of moving it\n"
-     "      -q, --quiet             no progress and no summary; warnings and errors still shown\n"},
+     "      -q, --quiet             no progress and no summary; warnings and errors still shown\n"
+     "    The vendor's identity (create and inject):\n"
+     "      --icon=FILE.ico         the installer's icon, every size the file holds\n"
+     "      --version-string=KEY=VALUE  a string of the version block (CompanyName,\n"
+     "                              FileDescription, ProductName, ProductVersion, FileVersion,\n"
+     "                              LegalCopyright, LegalTrademarks, InternalName,\n"
+     "                              OriginalFilename, Comments); again for more\n"
+     "      --file-version=A.B.C.D  --product-version=A.B.C.D  the version numbers (and strings)\n"
+     "      --publisher=NAME        \"Packaged and published by NAME.\" in the window, and CompanyName\n"
+     "      --execution-level=asInvoker|highestAvailable|requireAdministrator\n"
+     "                              a manifest requesting it (also themed controls, DPI aware)\n"
+     "      --manifest=FILE         the vendor's own manifest instead\n"},
     {"inject",
-     "  sfxpack inject [--strip-symbols] [-q] STUB.exe PACKAGE.z -o OUT.exe\n"
+     "  sfxpack inject [--strip-symbols] [IDENTITY OPTIONS] STUB.exe PACKAGE.z -o OUT.exe\n"
      "      Embeds a ready zlib package as it is, unchecked.\n"},
     {"list",
      "  sfxpack list [--codepage=CP] [--format=table|tsv|json] INSTALLER.exe\n"
@@ -39,6 +50,10 @@ constexpr CommandHelp kCommands[] = {
      "  sfxpack extract [--codepage=CP] [-q] INSTALLER.exe DIR\n"
      "      Writes the entries into DIR with their times; never overwrites a file,\n"
      "      and leaves nothing behind when it fails or is interrupted.\n"},
+    {"info",
+     "  sfxpack info INSTALLER.exe\n"
+     "      What Windows shows of it (icon sizes, version block, requested execution level),\n"
+     "      whether it is signed, and what its package holds.\n"},
     {"verify",
      "  sfxpack verify [-q] INSTALLER.exe\n"
      "      Checks the package: present, zlib stream and Adler-32 whole, format and\n"

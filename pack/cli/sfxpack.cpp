@@ -40,6 +40,8 @@ int Run(const Arguments& all)
         return Extract(args);
     if (command == "verify")
         return Verify(args);
+    if (command == "info")
+        return Info(args);
     return UsageError("unknown command " + command);
 }
 

@@ -51,25 +51,38 @@ std::optional<Bytes> FindPackageResource(const Bytes& file, std::string* error)
     return package->bytes;
 }
 
-std::optional<FileRange> LocatePackage(FileReader& file, uint64_t fileSize, std::string* error)
+std::optional<ResourceLayout> ReadResourceLayout(FileReader& file, uint64_t fileSize, std::string* error)
 {
-    const std::optional<Bytes> head = ReadRange(file, 0, std::min(fileSize, kHeadSize), error);
-    const std::optional<PeImage> image = head ? ParsePeImage(*head, fileSize, error) : std::nullopt;
+    std::optional<Bytes> head = ReadRange(file, 0, std::min(fileSize, kHeadSize), error);
+    std::optional<PeImage> image = head ? ParsePeImage(*head, fileSize, error) : std::nullopt;
     if (!image)
         return std::nullopt;
     const DataDirectory resources = ReadDataDirectory(*head, *image, kResourceDirectory);
-    if (resources.address == 0 || resources.size == 0) {
-        *error = "no package: the file has no resources";
-        return std::nullopt;
-    }
+    if (resources.address == 0 || resources.size == 0)
+        return ResourceLayout{std::move(*head), std::move(*image), {}};
     const std::optional<FileRange> directory = ResourceDirectoryRange(*image, fileSize, resources.address, error);
     if (!directory)
         return std::nullopt;
     const std::optional<Bytes> tables =
         ReadRange(file, directory->offset, std::min(directory->size, kResourceTablesSize), error);
-    const std::optional<ResourceTree> tree =
+    std::optional<ResourceTree> tree =
         tables ? ReadResourceTreeShape(*tables, directory->offset, fileSize, *image, *directory, error) : std::nullopt;
-    const ResourceData* package = tree ? PackageIn(*tree, error) : nullptr;
+    if (!tree)
+        return std::nullopt;
+    return ResourceLayout{std::move(*head), std::move(*image), std::move(*tree)};
+}
+
+std::optional<Bytes> ReadResourceBytes(FileReader& file, const ResourceData& data, std::string* error)
+{
+    if (!data.deferred)
+        return data.bytes;
+    return ReadRange(file, data.file_offset, data.deferred_size, error);
+}
+
+std::optional<FileRange> LocatePackage(FileReader& file, uint64_t fileSize, std::string* error)
+{
+    const std::optional<ResourceLayout> layout = ReadResourceLayout(file, fileSize, error);
+    const ResourceData* package = layout ? PackageIn(layout->tree, error) : nullptr;
     if (!package)
         return std::nullopt;
     return FileRange{package->file_offset, package->deferred ? package->deferred_size : package->bytes.size()};

@@ -1,0 +1,161 @@
+#include "pack/pe/identity.h"
+
+#include <set>
+#include <string_view>
+
+#include "pack/pe/dialog_notice.h"
+#include "pack/system/utf16.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+constexpr uint16_t kIconType = 3;
+constexpr uint16_t kDialogType = 5;
+constexpr uint16_t kIconGroupType = 14;
+constexpr uint16_t kVersionType = 16;
+constexpr uint16_t kManifestType = 24;
+constexpr uint16_t kVersionId = 1;
+constexpr uint16_t kManifestId = 1;  // the manifest of a program's process
+constexpr uint16_t kUsEnglish = 0x0409;
+
+const std::set<std::string> kKeys = {"CompanyName",  "FileDescription", "ProductName",     "ProductVersion",
+                                     "FileVersion",  "LegalCopyright",  "LegalTrademarks", "InternalName",
+                                     "OriginalFilename", "Comments"};
+
+// The language entry of a resource: the first there is.
+ResourceData* FirstLanguage(ResourceTree& tree, uint16_t type, uint16_t id)
+{
+    const auto names = tree.find(ResourceName::Id(type));
+    if (names == tree.end())
+        return nullptr;
+    const auto languages = names->second.find(ResourceName::Id(id));
+    if (languages == names->second.end() || languages->second.empty())
+        return nullptr;
+    return &languages->second.begin()->second;
+}
+
+// The window's icon group (IDI_APP, or the first there is) gets the images;
+// the images of the group it replaces go, and the new ones take the lowest
+// free icon ids.
+void ReplaceIcon(ResourceTree& tree, const std::vector<IconImage>& images)
+{
+    ResourceNames& groups = tree[ResourceName::Id(kIconGroupType)];
+    ResourceNames& icons = tree[ResourceName::Id(kIconType)];
+    ResourceName groupName = ResourceName::Id(IDI_APP);
+    if (!groups.count(groupName) && !groups.empty())
+        groupName = groups.begin()->first;
+    ResourceLanguages& languages = groups[groupName];
+    const uint16_t language = languages.empty() ? kUsEnglish : languages.begin()->first;
+    for (const auto& [ignored, data] : languages)
+        if (const std::optional<std::vector<uint16_t>> ids = IconGroupIds(data.bytes))
+            for (uint16_t id : *ids)
+                icons.erase(ResourceName::Id(id));
+    std::vector<uint16_t> ids;
+    for (uint16_t id = 1; ids.size() < images.size(); ++id)
+        if (!icons.count(ResourceName::Id(id)))
+            ids.push_back(id);
+    for (size_t i = 0; i < images.size(); ++i)
+        icons[ResourceName::Id(ids[i])] = {{language, ResourceData{images[i].bytes}}};
+    languages.clear();
+    languages[language] = ResourceData{MakeIconGroup(images, ids)};
+}
+
+// The strings that follow from the other options, unless given themselves.
+std::vector<std::pair<std::string, std::string>> VersionStringsToSet(const InstallerIdentity& identity)
+{
+    std::set<std::string> given;
+    for (const auto& [key, value] : identity.strings)
+        given.insert(key);
+    std::vector<std::pair<std::string, std::string>> strings;
+    if (identity.file_version && !given.count("FileVersion"))
+        strings.emplace_back("FileVersion", FormatVersionNumber(*identity.file_version));
+    if (identity.product_version && !given.count("ProductVersion"))
+        strings.emplace_back("ProductVersion", FormatVersionNumber(*identity.product_version));
+    if (identity.publisher && !given.count("CompanyName"))
+        strings.emplace_back("CompanyName", *identity.publisher);
+    strings.insert(strings.end(), identity.strings.begin(), identity.strings.end());
+    return strings;
+}
+
+bool ChangeVersionBlock(ResourceTree& tree, const InstallerIdentity& identity, std::string* error)
+{
+    const std::vector<std::pair<std::string, std::string>> strings = VersionStringsToSet(identity);
+    if (strings.empty() && !identity.file_version && !identity.product_version)
+        return true;
+    ResourceData* block = FirstLanguage(tree, kVersionType, kVersionId);
+    std::optional<VersionNode> root = block ? ReadVersionBlock(block->bytes, error) : std::nullopt;
+    if (!root) {
+        *error = "the stub has no sound version block to change" + (block ? " (" + *error + ")" : std::string());
+        return false;
+    }
+    if ((identity.file_version || identity.product_version) &&
+        !SetFixedVersions(*root, identity.file_version, identity.product_version)) {
+        *error = "the stub's version block has no fixed file information";
+        return false;
+    }
+    for (const auto& [key, value] : strings)
+        if (!SetVersionString(*root, key, value)) {
+            *error = "the stub's version block has no string table";
+            return false;
+        }
+    block->bytes = WriteVersionBlock(*root);
+    return true;
+}
+
+}  // namespace
+
+const char* const kVersionStringKeys =
+    "CompanyName, FileDescription, ProductName, ProductVersion, FileVersion, LegalCopyright, LegalTrademarks, "
+    "InternalName, OriginalFilename, Comments";
+
+bool IsVersionStringKey(const std::string& key)
+{
+    return kKeys.count(key) != 0;
+}
+
+std::optional<std::string> CheckPublisher(const std::string& publisher)
+{
+    if (publisher.empty())
+        return "--publisher needs a name";
+    for (char c : publisher)
+        if (static_cast<unsigned char>(c) < 0x20)
+            return "--publisher: a name without control characters";
+    // The notice's line is 189 dialog units of 8-point Tahoma, of which
+    // "Packaged and published by " takes some 80: room for about twenty
+    // letters of average width, counted here in halves of one.
+    size_t width = 0;
+    for (char16_t c : Utf16FromUtf8(publisher))
+        width += std::u16string_view(u" .,;:'!|iIjlftr").find(c) != std::u16string_view::npos ? 1
+                 : std::u16string_view(u"WMmw@%").find(c) != std::u16string_view::npos         ? 3
+                                                                                                : 2;
+    if (width > 2 * kLongestPublisher)
+        return "--publisher " + publisher + ": too wide for its line in the window, which holds \"Packaged and " +
+               "published by NAME.\" with a NAME of at most " + std::to_string(kLongestPublisher) +
+               " letters (fewer wide ones, such as W or M)";
+    return std::nullopt;
+}
+
+bool ApplyIdentity(ResourceTree& tree, const InstallerIdentity& identity, std::string* error)
+{
+    if (identity.icon)
+        ReplaceIcon(tree, *identity.icon);
+    if (!ChangeVersionBlock(tree, identity, error))
+        return false;
+    if (identity.publisher) {
+        ResourceData* dialog = FirstLanguage(tree, kDialogType, IDD_PROGRESS);
+        std::optional<Bytes> changed = dialog ? SetPublisher(dialog->bytes, *identity.publisher, error) : std::nullopt;
+        if (!changed) {
+            if (!dialog)
+                *error = "the stub has no progress window (dialog " + std::to_string(IDD_PROGRESS) +
+                         ") whose notice could name the publisher";
+            return false;
+        }
+        dialog->bytes = std::move(*changed);
+    }
+    if (identity.manifest) {
+        ResourceNames& manifests = tree[ResourceName::Id(kManifestType)];
+        manifests.clear();
+        manifests[ResourceName::Id(kManifestId)] = {{kUsEnglish, ResourceData{*identity.manifest}}};
+    }
+    return true;
+}

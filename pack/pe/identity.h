@@ -1,0 +1,42 @@
+// The vendor's identity on an installer: the icon the window and Explorer
+// show, the version block's numbers and strings, the publisher's notice in
+// the window, and an application manifest. Applied to the stub's resources
+// before anything is compressed; without any of it they stay as they are.
+#ifndef SFX_PACK_PE_IDENTITY_H
+#define SFX_PACK_PE_IDENTITY_H
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "pack/pe/icon_file.h"
+#include "pack/pe/resource_tree.h"
+#include "pack/pe/version_block.h"
+
+struct InstallerIdentity {
+    std::optional<std::vector<IconImage>> icon;
+    std::vector<std::pair<std::string, std::string>> strings;  // version strings, KEY=VALUE, in order
+    std::optional<VersionNumber> file_version;
+    std::optional<VersionNumber> product_version;
+    std::optional<std::string> publisher;
+    std::optional<Bytes> manifest;
+
+    bool Empty() const
+    {
+        return !icon && strings.empty() && !file_version && !product_version && !publisher && !manifest;
+    }
+};
+
+// The keys a version block's strings may have here: the standard ones.
+bool IsVersionStringKey(const std::string& key);
+extern const char* const kVersionStringKeys;  // "CompanyName, FileDescription, ..."
+
+// Why a publisher's name cannot go into the notice; nothing when it can.
+std::optional<std::string> CheckPublisher(const std::string& publisher);
+
+// Applies the identity to the resources; false, with the cause in *error,
+// when the stub lacks what it would change (a version block, the notice).
+bool ApplyIdentity(ResourceTree& resources, const InstallerIdentity& identity, std::string* error);
+
+#endif
