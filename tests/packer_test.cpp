@@ -160,6 +160,23 @@ TEST_F(PackerTest, TheSameInputsGiveTheSameBytes)
               std::string::npos);
 }
 
+// An icon file of one 32x32 entry whose image of `size` bytes lies at
+// `offset`: a bitmap that claims to be `claimed` pixels wide.
+std::string IconWithOneEntry(uint32_t size, uint32_t offset, uint32_t claimed = 32)
+{
+    Bytes icon(22 + 40, 0);
+    StoreLe16(icon, 2, 1);
+    StoreLe16(icon, 4, 1);
+    icon[6] = icon[7] = 32;
+    StoreLe32(icon, 14, size);
+    StoreLe32(icon, 18, offset);
+    StoreLe32(icon, 22, 40);
+    StoreLe32(icon, 26, claimed);
+    StoreLe32(icon, 30, 2 * claimed);
+    StoreLe16(icon, 36, 32);
+    return std::string(icon.begin(), icon.end());
+}
+
 TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
 {
     struct Case {
@@ -186,6 +203,23 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"4 GiB", [&] { fs::resize_file((WriteFile(files("huge.bin"), "x"), files("huge.bin")), 1ull << 32); },
          {}, "huge.bin", "4 GiB"},
         {"subfolder", [&] { fs::create_directory(files("sub")); }, {}, "sub", "name them (" + files("sub/*") + ")"},
+        {"not an icon", [&] { WriteFile(folder / "bad.ico", "GIF89a"); }, {"--icon", folder / "bad.ico"}, "bad.ico",
+         "not an icon file"},
+        {"icon without images", [&] { WriteFile(folder / "bad.ico", std::string("\0\0\1\0\0\0", 6)); },
+         {"--icon", folder / "bad.ico"}, "bad.ico", "without images"},
+        {"icon image outside", [&] { WriteFile(folder / "bad.ico", IconWithOneEntry(40, 9999)); },
+         {"--icon", folder / "bad.ico"}, "bad.ico", "image 1 lies outside the file"},
+        {"icon of absurd size", [&] { WriteFile(folder / "bad.ico", IconWithOneEntry(40, 22, 70000)); },
+         {"--icon", folder / "bad.ico"}, "bad.ico", "not its entry's"},
+        {"manifest not XML", [&] { WriteFile(folder / "app.manifest", "<assembly><x></assembly>"); },
+         {"--manifest", folder / "app.manifest"}, "app.manifest", "</assembly> closes <x>"},
+        {"manifest of another root", [&] { WriteFile(folder / "app.manifest", "<?xml version=\"1.0\"?><html/>"); },
+         {"--manifest", folder / "app.manifest"}, "app.manifest", "not <assembly>"},
+        {"unknown version key", [] {}, {"--version-string", "Colour=blue"}, "Colour", "the keys are", 2},
+        {"five numbers", [] {}, {"--file-version", "1.2.3.4.5"}, "1.2.3.4.5", "one to four numbers", 2},
+        {"a number past 65535", [] {}, {"--product-version", "70000.0.0.0"}, "70000.0.0.0", "0 to 65535", 2},
+        {"publisher too wide", [] {}, {"--publisher", std::string(20, 'W')}, std::string(20, 'W'), "at most 20", 2},
+        {"two manifests", [] {}, {"--manifest", "x", "--execution-level", "asInvoker"}, "--manifest", "exclude", 2},
         {"launch in a folder", [] {}, {"--launch", "bin/Setup.exe"}, "bin/Setup.exe", "a bare name", 2},
         {"launch empty", [] {}, {"--launch="}, "--launch", "needs the name of a packed file", 2},
         {"output is an input", [] {}, {"-o", files("data.bin")}, "data.bin", "overwrite one of the inputs"},
@@ -562,6 +596,56 @@ TEST_F(PackerTest, IndependentToolsSeeThePackageBesideTheStubsResources)
     const std::string normal = RunProgram("wrestool", {"-x", "--raw", "--type=SETUP", "--name=2000",
                                                        folder / "default.exe"}).out;
     EXPECT_EQ(static_cast<unsigned char>(normal[1]), 0x9C) << "the default level";
+}
+
+// The vendor's icon, version block, notice and manifest, as independent
+// readers see them; every other resource as the stub has it.
+TEST_F(PackerTest, AnInstallerCarriesItsVendorsIdentity)
+{
+    const std::string icon = folder / "vendor.ico";
+    ASSERT_EQ(RunProgram("convert", {"-size", "48x48", "xc:red", "-define", "icon:auto-resize=48,32,16", icon})
+                  .exit_code, 0);
+    const RunResult created = Pack({"create", "-o", installer, "--icon", icon, "--version-string",
+                                    "ProductName=Example", "--version-string=FileDescription=Example Setup",
+                                    "--file-version", "2.1.0.7", "--product-version", "2.1", "--publisher",
+                                    "Contoso Ltd.", "--execution-level", "requireAdministrator", files()});
+    ASSERT_EQ(created.exit_code, 0) << created.err;
+
+    const RunResult info = Pack({"info", installer});
+    EXPECT_EQ(info.exit_code, 0) << info.err;
+    for (const char* line : {"icon: 48x48 32-bit, 32x32 32-bit, 16x16 32-bit\n", "version: file 2.1.0.7, product 2.1.0.0\n",
+                             "  CompanyName: Contoso Ltd.\n", "  FileDescription: Example Setup\n",
+                             "  FileVersion: 2.1.0.7\n", "  ProductVersion: 2.1.0.0\n", "  ProductName: Example\n",
+                             "notice: Packaged and published by Contoso Ltd.\n",
+                             "execution level: requireAdministrator\n", "signature: none\n", "package: 3 entries"})
+        EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
+
+    // The icon group holds the file's images, and nothing is left of the old ones.
+    const std::string listed = RunProgram("wrestool", {"-l", installer}).out;
+    for (const char* resource : {"--type=3 --name=1 ", "--type=3 --name=2 ", "--type=3 --name=3 ",
+                                 "--type=14 --name=1000 ", "--type=16 --name=1 ", "--type=24 --name=1 ",
+                                 "--type=5 --name=1100 "})
+        EXPECT_NE(listed.find(resource), std::string::npos) << resource << listed;
+    EXPECT_EQ(listed.find("--type=3 --name=4 "), std::string::npos) << listed;
+    WriteFile(folder / "extracted.ico",
+              RunProgram("wrestool", {"-x", "-t", "14", "-n", "1000", installer}).out);
+    EXPECT_EQ(RunProgram("icotool", {"-l", folder / "extracted.ico"}).out, RunProgram("icotool", {"-l", icon}).out);
+    const std::string manifest = RunProgram("wrestool", {"-x", "--raw", "-t", "24", installer}).out;
+    EXPECT_NE(manifest.find("level=\"requireAdministrator\""), std::string::npos) << manifest;
+    EXPECT_NE(manifest.find("Microsoft.Windows.Common-Controls"), std::string::npos);
+    EXPECT_TRUE(SameBytes(RunProgram("wrestool", {"-x", "--raw", "-t", "6", installer}).out,
+                          RunProgram("wrestool", {"-x", "--raw", "-t", "6", kStub}).out))
+        << "the string table as the stub has it";
+    EXPECT_EQ(RunProgram("i686-w64-mingw32-objdump", {"-p", installer}).exit_code, 0);
+    EXPECT_EQ(Pack({"verify", installer}).exit_code, 0);
+
+    // Without the options, the stub says what it always said.
+    ASSERT_EQ(Pack({"create", "-o", folder / "plain.exe", files()}).exit_code, 0);
+    const RunResult plain = Pack({"info", folder / "plain.exe"});
+    EXPECT_NE(plain.out.find("icon: 16x16 8-bit, 32x32 8-bit\n"), std::string::npos) << plain.out;
+    EXPECT_NE(plain.out.find("execution level: none: no manifest, Windows guesses from the name\n"),
+              std::string::npos)
+        << plain.out;
 }
 
 TEST_F(PackerTest, RepackingAnInstallerReplacesItsPackage)

@@ -19,7 +19,9 @@ verify_signature() { osslsigncode verify -CAfile "$work/cert.pem" -in "$1" 2>&1 
 
 mkdir "$work/files"
 printf 'signed and sound\n' >"$work/files/readme.txt"
+# With a vendor's identity: a version block and a manifest of its own.
 run "$build/sfxpack.exe" create --stub "$(windows "$build/sfxstub.exe")" -o "$(windows "$work/installer.exe")" \
+    --version-string ProductName=Signed --publisher Contoso --execution-level asInvoker \
     "$(windows "$work/files")" >/dev/null
 sign "$work/installer.exe" "$work/signed.exe"
 verify_signature "$work/signed.exe" || fail "the signed installer does not verify"
@@ -27,6 +29,7 @@ echo "signed installer verifies"
 
 run "$build/sfxpack.exe" verify "$(windows "$work/signed.exe")" >/dev/null || fail "sfxpack verify refuses it"
 run "$build/sfxpack.exe" list "$(windows "$work/signed.exe")" | grep -q "readme.txt" || fail "sfxpack list"
+run "$build/sfxpack.exe" info "$(windows "$work/signed.exe")" | grep -q "signature: present" || fail "sfxpack info"
 echo "sfxpack reads it"
 
 rm -rf "$state/prefix/drive_c/Quillmoor"
