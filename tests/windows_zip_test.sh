@@ -4,9 +4,11 @@
 # takes names beyond the ANSI code page, paths past 260 characters and
 # wildcards, as Windows programs do; and alone in a folder, finds no stub of
 # the machine that built it.
-#   windows_zip_test.sh PACKAGES_DIR FOLDER WINE_STATE
+# Made with the same options, its installers are the Linux packer's, byte for
+# byte.
+#   windows_zip_test.sh PACKAGES_DIR FOLDER WINE_STATE LINUX_SFXPACK
 set -euo pipefail
-packages=$1 folder=$2 state=$3
+packages=$1 folder=$2 state=$3 linux_sfxpack=$4
 root=$(cd "$(dirname "$0")/.." && pwd)
 zip=$(ls "$packages"/quillmoor-sfx-*-windows.zip 2>/dev/null | head -n 1)
 [ -n "$zip" ] || { echo "FAILED: no Windows zip in $packages (scripts/package makes it)"; exit 1; }
@@ -54,6 +56,19 @@ printf 'x' >"$work/wild/other.dat"
 cd "$work/wild"
 check "a wildcard, expanded by the program" "3 files" run create -o ../wild.exe '*.txt'
 cd - >/dev/null
+
+# The vendor's identity, the same times: the same bytes from either packer.
+identity=(--icon "$root/examples/demo/vendor.ico" --publisher "Larkspur Tools" --file-version 1.2.0.0
+          --version-string "ProductName=Larkspur Inventory" --execution-level asInvoker --times=write)
+check "an installer with the vendor's identity" "1 file" run create "${identity[@]}" \
+    -o "$(windows "$work/from-windows.exe")" "$(windows "$work/Dossier été/Café Menü.txt")"
+SOURCE_DATE_EPOCH= "$linux_sfxpack" create -q --stub "$(dirname "$sfxpack")/sfxstub.exe" "${identity[@]}" \
+    -o "$work/from-linux.exe" "$work/Dossier été/Café Menü.txt"
+if cmp "$work/from-windows.exe" "$work/from-linux.exe"; then
+    echo "ok: the Windows and the Linux packer make the same installer"
+else
+    echo "FAILED: the Windows and the Linux packer make different installers"; failures=$((failures + 1))
+fi
 
 # Alone in a folder, the packer knows no stub but the one beside it.
 mkdir "$work/alone"
