@@ -171,6 +171,7 @@ uint32_t IconColour(const std::string& file)
     return pixels[16 * 32 + 16];
 }
 
+// Packed at zopfli's level too: the stub reads any zlib stream.
 TEST(EndToEnd, AVendorsInstallerInstallsAndShowsTheVendorsIdentity)
 {
     TempFolder scratch;
@@ -182,7 +183,8 @@ TEST(EndToEnd, AVendorsInstallerInstallsAndShowsTheVendorsIdentity)
     RemoveFolder("C:\\Quillmoor");
     ASSERT_EQ(RunCapturing("\"" + programs + "sfxpack.exe\" create --stub \"" + programs + "sfxstub.exe\" -o \"" +
                                installer + "\" --icon \"" + icon + "\" --version-string ProductName=Example " +
-                               "--file-version 2.1.0.7 --publisher Contoso --execution-level asInvoker \"" + files + "\"",
+                               "--file-version 2.1.0.7 --publisher Contoso --execution-level asInvoker --level 11 \"" + files +
+                               "\"",
                            scratch / "pack.log"),
               0)
         << ReadFile(scratch / "pack.log");

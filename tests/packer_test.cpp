@@ -136,6 +136,16 @@ TEST_F(PackerTest, TheSameInputsGiveTheSameBytes)
                         files()}, epoch).exit_code, 0);
     EXPECT_EQ(RunProgram("cmp", {folder / "threads1.exe", folder / "threads3.exe"}).exit_code, 0);
     EXPECT_EQ(Pack({"verify", folder / "threads3.exe"}).exit_code, 0);
+    // Zopfli's level too, smaller than zlib's best.
+    for (const char* threads : {"1", "3"})
+        ASSERT_EQ(Pack({"create", "--level=11", "--iterations=3", "--threads", threads, "-o",
+                        folder / (std::string("zopfli") + threads + ".exe"), files()}, epoch).exit_code, 0);
+    EXPECT_EQ(RunProgram("cmp", {folder / "zopfli1.exe", folder / "zopfli3.exe"}).exit_code, 0);
+    EXPECT_EQ(Pack({"verify", folder / "zopfli3.exe"}).exit_code, 0);
+    ASSERT_EQ(Pack({"create", "--level=9", "-o", folder / "nine.exe", files()}, epoch).exit_code, 0);
+    EXPECT_LT(fs::file_size(folder / "zopfli1.exe"), fs::file_size(folder / "nine.exe"));
+    const std::string stream = RunProgram("wrestool", {"-x", "--raw", "--type=SETUP", folder / "zopfli1.exe"}).out;
+    EXPECT_EQ(stream.substr(0, 2), "\x78\xDA") << "the zlib header says: maximum compression";
     fs::remove(files("text.txt"));
 
     const RunResult listed = Pack({"list", folder / "one.exe"});
@@ -549,6 +559,9 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
 TEST_F(PackerTest, WrongCallsAreUsageErrors)
 {
     EXPECT_EQ(Pack({"create", "--level", "10", files()}).exit_code, 2);
+    EXPECT_EQ(Pack({"create", "--level=12", files()}).exit_code, 2);
+    EXPECT_EQ(Pack({"create", "--iterations=5", files()}).exit_code, 2) << "only with --level 11";
+    EXPECT_EQ(Pack({"create", "--level=11", "--iterations=0", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"create", "--frobnicate", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"create"}).exit_code, 2);
     EXPECT_EQ(Pack({"unpack", installer}).exit_code, 2);
@@ -766,7 +779,7 @@ TEST_F(PackerTest, LinksPlantedWhereTemporaryFilesGoAreNeverFollowed)
     WriteFile(folder / "victim.txt", "the user's own");
     fs::create_directory(folder / "out");
     std::string plant;
-    for (const std::string place : {folder / "", folder / "out/"})
+    for (const std::string& place : {folder / "", folder / "out/"})
         for (int serial = 1; serial <= 4; ++serial)
             plant += "ln -s " + Quoted(folder / "victim.txt") + " " + Quoted(place + ".sfxpack-") + "$$-" +
                      std::to_string(serial) + ".tmp; ";

@@ -12,6 +12,7 @@
 #include "pack/system/file_io.h"
 #include "pack/system/file_times.h"
 #include "pack/package/package_builder.h"
+#include "pack/package/parallel_deflate.h"
 #include "pack/cli/progress_bar.h"
 #include "pack/pe/resource_writer.h"
 #include "pack/pe/stub_preparation.h"
@@ -26,6 +27,7 @@ constexpr uint64_t kLargeContents = uint64_t{1} << 30;
 // No stub is larger: a program carries its code and its resources, not data.
 constexpr uint64_t kLargestStub = uint64_t{256} << 20;
 constexpr unsigned kMostThreads = 256;
+constexpr unsigned kMostIterations = 1000;
 
 struct CreateCall {
     PackOptions options;
@@ -35,6 +37,7 @@ struct CreateCall {
     fs::path stub;
     std::vector<std::string> lists;  // --files-from
     IdentityOptions identity;
+    bool iterations_given = false;
     bool quiet = false;
 };
 
@@ -134,9 +137,14 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
     } else if (name == "--strip-symbols") {
         call->stub_options.strip_symbols = true;
     } else if (name == "--level") {
-        if (!(number = ParseNumber(value, 9)))
-            return "--level takes a number from 0 to 9";
+        if (!(number = ParseNumber(value, kZopfliLevel)) || *number == 10)
+            return "--level takes a number from 0 to 9, or 11 for zopfli's smallest and slowest";
         call->compress.level = static_cast<int>(*number);
+    } else if (name == "--iterations") {
+        if (!(number = ParseNumber(value, kMostIterations)) || *number == 0)
+            return "--iterations takes a number from 1 to " + std::to_string(kMostIterations);
+        call->iterations_given = true;
+        call->compress.iterations = static_cast<int>(*number);
     } else if (name == "--threads") {
         if (!(number = ParseNumber(value, kMostThreads)) || *number == 0)
             return "--threads takes a number from 1 to " + std::to_string(kMostThreads);
@@ -162,6 +170,7 @@ std::vector<OptionSpec> CreateOptions()
     std::vector<OptionSpec> specs = {
         {"--output", 'o', true}, {"--stub", 0, true},    {"--launch", 0, true},   {"--no-launch"},
         {"--level", 0, true},    {"--threads", 0, true}, {"--codepage", 0, true}, {"--times", 0, true},
+        {"--iterations", 0, true},
         {"--files-from", 0, true}, {"--strip-symbols"},
     };
     specs.insert(specs.end(), kIdentityOptions.begin(), kIdentityOptions.end());
@@ -259,6 +268,8 @@ int Create(const Arguments& args)
                                   : Fail("no files to pack: the lists name none");
     if (call.options.launch && call.options.no_launch)
         return UsageError("--launch and --no-launch exclude each other");
+    if (call.iterations_given && call.compress.level != kZopfliLevel)
+        return UsageError("--iterations goes with --level 11, where zopfli compresses");
     call.options.latest_time = SourceDateEpoch(&error);
     if (!error.empty())
         return Fail(error);

@@ -1,5 +1,6 @@
-// A progress bar on stderr for long work, drawn only when stderr is a terminal
-// and only once the work has taken more than a moment.
+// A progress bar on stderr for long work, with the time it has left, drawn
+// only when stderr is a terminal and only once the work has taken more than a
+// moment.
 #ifndef SFX_PACK_PROGRESS_BAR_H
 #define SFX_PACK_PROGRESS_BAR_H
 
@@ -18,6 +19,8 @@ public:
     void Update(uint64_t done, uint64_t total);
 
 private:
+    std::string TimeLeft(uint64_t done, uint64_t total) const;
+
     std::string label_;
     bool drawing_;  // enabled, and stderr is a terminal
     bool drawn_ = false;

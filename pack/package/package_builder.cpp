@@ -256,6 +256,7 @@ std::optional<uint64_t> CompressPackage(const PackPlan& plan, const CompressOpti
     ParallelDeflateJob job;
     job.size = merge.Size();
     job.level = options.level;
+    job.iterations = options.iterations;
     job.threads = options.threads;
     job.read = [&](uint64_t offset, uint8_t* bytes, size_t count, std::string* why) {
         return merge.Read(offset, bytes, count, why);

@@ -43,7 +43,8 @@ struct PackOptions {
 std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std::string>* problems);
 
 struct CompressOptions {
-    int level = -1;        // zlib's levels; -1 for its default
+    int level = -1;        // zlib's levels; -1 for its default; 11 for zopfli
+    int iterations = 15;   // zopfli's rounds for each block, at level 11
     unsigned threads = 1;  // the bytes are the same whatever the number
     // Bytes of the merge data file compressed so far, of all of them.
     std::function<void(uint64_t done, uint64_t total)> progress;

@@ -1,8 +1,10 @@
 #include "pack/package/parallel_deflate.h"
 
 #include <zlib.h>
+#include <zopfli/deflate.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <new>
 #include <vector>
@@ -21,13 +23,37 @@ struct Piece {
     uint32_t length = 0;
 };
 
+// A block compressed by zopfli, which primes it with the bytes before
+// `start` as zlib does with a dictionary. A block that is not the last ends
+// with an empty stored block, as a sync flush does: three zero bits, zeros
+// to the byte's end, then 00 00 FF FF.
+void DeflateWithZopfli(const std::vector<uint8_t>& input, size_t start, bool last, int iterations,
+                       std::vector<uint8_t>* out)
+{
+    ZopfliOptions options;
+    ZopfliInitOptions(&options);
+    options.numiterations = iterations;
+    unsigned char bits = 0;  // used in the last byte
+    unsigned char* compressed = nullptr;
+    size_t size = 0;
+    ZopfliDeflatePart(&options, /*btype=*/2, last ? 1 : 0, input.data(), start, input.size(), &bits, &compressed,
+                      &size);
+    out->assign(compressed, compressed + size);
+    std::free(compressed);
+    if (last)
+        return;
+    if (bits == 0 || bits > 5)
+        out->push_back(0);  // the three bits start or spill into a byte of their own
+    out->insert(out->end(), {0x00, 0x00, 0xFF, 0xFF});
+}
+
 // A thread's own deflater and buffers, reused block after block.
 class BlockCompressor {
 public:
-    explicit BlockCompressor(int level)
+    BlockCompressor(int level, int iterations) : zopfli_(level == kZopfliLevel), iterations_(iterations)
     {
-        ok_ = deflateInit2(&stream_, level, Z_DEFLATED, /*raw deflate=*/-15, /*memLevel=*/8, Z_DEFAULT_STRATEGY) ==
-              Z_OK;
+        ok_ = deflateInit2(&stream_, zopfli_ ? Z_DEFAULT_COMPRESSION : level, Z_DEFLATED, /*raw deflate=*/-15,
+                           /*memLevel=*/8, Z_DEFAULT_STRATEGY) == Z_OK;
     }
     ~BlockCompressor() { deflateEnd(&stream_); }
     BlockCompressor(const BlockCompressor&) = delete;
@@ -50,6 +76,10 @@ public:
         piece->length = static_cast<uint32_t>(end - start);
         piece->adler = static_cast<uint32_t>(adler32(adler32(0, nullptr, 0), input_.data() + dictionary,
                                                      static_cast<uInt>(piece->length)));
+        if (zopfli_) {
+            DeflateWithZopfli(input_, dictionary, end == job.size, iterations_, &piece->bytes);
+            return true;
+        }
         return Deflate(input_.data() + dictionary, piece->length, end == job.size, &piece->bytes, error);
     }
 
@@ -80,6 +110,8 @@ private:
     }
 
     z_stream stream_{};
+    bool zopfli_;
+    int iterations_;
     bool ok_;
     std::vector<uint8_t> input_;
 };
@@ -98,7 +130,7 @@ public:
 
     void Work()
     {
-        BlockCompressor compressor(job_.level);
+        BlockCompressor compressor(job_.level, job_.iterations);
         MonitorLock lock(monitor_);
         while (!failed_ && written_ < blocks_) {
             Piece& next = pieces_[written_ % pieces_.size()];
@@ -200,7 +232,7 @@ private:
 // window, and a hint of the level.
 bool WriteZlibHeader(const ParallelDeflateJob& job, std::string* error)
 {
-    const int level = job.level < 0 ? 6 : job.level;  // zlib's default is 6
+    const int level = job.level < 0 ? 6 : job.level;  // zlib's default is 6; zopfli's says "maximum", as 9
     const unsigned levelFlags = level < 2 ? 0 : level < 6 ? 1 : level == 6 ? 2 : 3;
     unsigned header = (Z_DEFLATED + (7 << 4)) << 8 | levelFlags << 6;
     header += 31 - header % 31;

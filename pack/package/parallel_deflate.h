@@ -13,9 +13,13 @@
 #include <functional>
 #include <string>
 
+// Level 11 is zopfli's: the smallest deflate stream it can find, far slower.
+constexpr int kZopfliLevel = 11;
+
 struct ParallelDeflateJob {
-    uint64_t size = 0;  // bytes of input
-    int level = -1;     // zlib's levels; -1 for its default
+    uint64_t size = 0;   // bytes of input
+    int level = -1;      // zlib's levels 0 to 9, -1 for its default, or kZopfliLevel
+    int iterations = 15;  // zopfli's rounds of optimisation for each block
     unsigned threads = 1;
     // Reads `count` bytes of the input at `offset` into `out`; called from
     // several threads at once. Returns false with the reason in *error.
