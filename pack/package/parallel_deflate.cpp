@@ -33,9 +33,9 @@ void DeflateWithZopfli(const std::vector<uint8_t>& input, size_t start, bool las
     ZopfliOptions options;
     ZopfliInitOptions(&options);
     options.numiterations = iterations;
-    // As many Huffman blocks as pay for themselves: the default of 15 would
-    // make a 256 KiB block's coarser than the 128 KiB blocks of other tools.
-    options.blocksplittingmax = 0;
+    // Up to 15 Huffman blocks for each 128 KiB, as other tools split: the
+    // default of 15 in all would make a 256 KiB block's coarser.
+    options.blocksplittingmax = 30;
     unsigned char bits = 0;  // used in the last byte
     unsigned char* compressed = nullptr;
     size_t size = 0;
