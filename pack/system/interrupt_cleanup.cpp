@@ -1,7 +1,6 @@
 #include "pack/system/interrupt_cleanup.h"
 
 #include <atomic>
-#include <memory>
 #include <vector>
 
 #include "pack/system/interrupt_cleanup_platform.h"
@@ -23,28 +22,33 @@ struct Block {
     std::atomic<Block*> next{nullptr};
 };
 
-Block firstBlock;
-Block* lastBlock = &firstBlock;
+std::atomic<Block*> firstBlock{nullptr};
+Block* lastBlock = nullptr;
 std::vector<Slot*> freeSlots;  // the main thread's own: the handler never looks at it
-bool firstBlockFree = false;
 
 Slot* TakeSlot()
 {
-    if (!firstBlockFree) {
-        for (Slot& slot : firstBlock.slots)
-            freeSlots.push_back(&slot);
-        firstBlockFree = true;
-    }
     if (freeSlots.empty()) {
         Block* block = new Block;  // lives as long as the program
         for (Slot& slot : block->slots)
             freeSlots.push_back(&slot);
-        lastBlock->next.store(block, std::memory_order_release);
+        (lastBlock ? lastBlock->next : firstBlock).store(block, std::memory_order_release);
         lastBlock = block;
     }
     Slot* slot = freeSlots.back();
     freeSlots.pop_back();
     return slot;
+}
+
+// Calls visit(path, isFolder) for each path registered.
+template <typename Visit>
+void ForEachRegistered(Visit visit)
+{
+    for (const Block* block = firstBlock.load(std::memory_order_acquire); block;
+         block = block->next.load(std::memory_order_acquire))
+        for (const Slot& slot : block->slots)
+            if (const NativePathChar* path = slot.path.load(std::memory_order_acquire))
+                visit(path, slot.folder.load());
 }
 
 }  // namespace
@@ -53,16 +57,16 @@ void RemoveRegisteredPaths()
 {
     // Files first; then folders, again while any goes, as a folder empties
     // only once the folders inside it are gone.
-    for (const Block* block = &firstBlock; block; block = block->next.load(std::memory_order_acquire))
-        for (const Slot& slot : block->slots)
-            if (const NativePathChar* path = slot.path.load(std::memory_order_acquire); path && !slot.folder.load())
-                RemoveFileNow(path);
+    ForEachRegistered([](const NativePathChar* path, bool folder) {
+        if (!folder)
+            RemoveFileNow(path);
+    });
     for (bool removed = true; removed;) {
         removed = false;
-        for (const Block* block = &firstBlock; block; block = block->next.load(std::memory_order_acquire))
-            for (const Slot& slot : block->slots)
-                if (const NativePathChar* path = slot.path.load(std::memory_order_acquire); path && slot.folder.load())
-                    removed = RemoveFolderNow(path) || removed;
+        ForEachRegistered([&](const NativePathChar* path, bool folder) {
+            if (folder)
+                removed = RemoveFolderNow(path) || removed;
+        });
     }
 }
 

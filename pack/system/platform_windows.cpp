@@ -75,6 +75,23 @@ std::wstring LongForm(const std::filesystem::path& path)
     return L"\\\\?\\" + absolute;
 }
 
+// The C runtime's stream over an open file handle, which it then owns;
+// nothing, with the handle closed, when it cannot be made.
+std::FILE* StreamOf(HANDLE handle, bool writing, std::string* why)
+{
+    const int descriptor =
+        _open_osfhandle(reinterpret_cast<intptr_t>(handle), (writing ? _O_WRONLY : _O_RDONLY) | _O_BINARY);
+    std::FILE* file = descriptor >= 0 ? _fdopen(descriptor, writing ? "wb" : "rb") : nullptr;
+    if (!file) {
+        *why = "cannot open it as a stream";
+        if (descriptor >= 0)
+            _close(descriptor);
+        else
+            CloseHandle(handle);
+    }
+    return file;
+}
+
 }  // namespace
 
 std::optional<std::vector<FolderItem>> ListFolder(const std::filesystem::path& folder, std::string* why)
@@ -144,16 +161,7 @@ std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
         *why = std::system_category().message(static_cast<int>(GetLastError()));
         return nullptr;
     }
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
-    std::FILE* file = descriptor >= 0 ? _fdopen(descriptor, "rb") : nullptr;
-    if (!file) {
-        *why = "cannot open it as a stream";
-        if (descriptor >= 0)
-            _close(descriptor);
-        else
-            CloseHandle(handle);
-    }
-    return file;
+    return StreamOf(handle, /*writing=*/false, why);
 }
 
 AccessTime SaveAccessTime(std::FILE* file)
@@ -188,15 +196,8 @@ std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* why)
         *why = std::system_category().message(static_cast<int>(GetLastError()));
         return nullptr;
     }
-    const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
-    std::FILE* file = descriptor >= 0 ? _fdopen(descriptor, "wb") : nullptr;
-    if (!file) {
-        *why = "cannot open it as a stream";
-        if (descriptor >= 0)
-            _close(descriptor);
-        else
-            CloseHandle(handle);
+    std::FILE* file = StreamOf(handle, /*writing=*/true, why);
+    if (!file)
         DeleteFileW(path.c_str());
-    }
     return file;
 }
