@@ -142,6 +142,9 @@ TEST_F(PackerTest, TheSameInputsGiveTheSameBytes)
                         folder / (std::string("zopfli") + threads + ".exe"), files()}, epoch).exit_code, 0);
     EXPECT_EQ(RunProgram("cmp", {folder / "zopfli1.exe", folder / "zopfli3.exe"}).exit_code, 0);
     EXPECT_EQ(Pack({"verify", folder / "zopfli3.exe"}).exit_code, 0);
+    EXPECT_NE(Pack({"list", folder / "zopfli3.exe"}).out.find("data.bin"), std::string::npos);
+    ASSERT_EQ(Pack({"extract", folder / "zopfli3.exe", folder / "unzopfli"}).exit_code, 0);
+    EXPECT_TRUE(SameBytes(ReadFile(folder / "unzopfli/text.txt"), ReadFile(files("text.txt"))));
     ASSERT_EQ(Pack({"create", "--level=9", "-o", folder / "nine.exe", files()}, epoch).exit_code, 0);
     EXPECT_LT(fs::file_size(folder / "zopfli1.exe"), fs::file_size(folder / "nine.exe"));
     const std::string stream = RunProgram("wrestool", {"-x", "--raw", "--type=SETUP", folder / "zopfli1.exe"}).out;
