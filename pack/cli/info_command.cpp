@@ -39,11 +39,11 @@ std::optional<Bytes> Resource(FileReader& file, const ResourceTree& tree, uint16
 void PrintIdentity(FileReader& file, const ResourceLayout& layout)
 {
     const ResourceTree& tree = layout.tree;
-    std::optional<Bytes> group = Resource(file, tree, 14, IDI_APP);
+    std::optional<Bytes> group = Resource(file, tree, kIconGroupResource, IDI_APP);
     if (!group)
-        group = Resource(file, tree, 14, std::nullopt);
+        group = Resource(file, tree, kIconGroupResource, std::nullopt);
     std::printf("icon: %s\n", group ? DescribeIconGroup(*group).c_str() : "none");
-    const std::optional<Bytes> block = Resource(file, tree, 16, 1);
+    const std::optional<Bytes> block = Resource(file, tree, kVersionResource, kVersionBlockId);
     std::string error;
     const std::optional<VersionNode> version = block ? ReadVersionBlock(*block, &error) : std::nullopt;
     if (!version) {
@@ -55,10 +55,10 @@ void PrintIdentity(FileReader& file, const ResourceLayout& layout)
         for (const auto& [key, value] : VersionStrings(*version))
             std::printf("  %s: %s\n", key.c_str(), value.c_str());
     }
-    if (const std::optional<Bytes> dialog = Resource(file, tree, 5, IDD_PROGRESS))
+    if (const std::optional<Bytes> dialog = Resource(file, tree, kDialogResource, IDD_PROGRESS))
         if (const std::string line = PublisherLine(*dialog); !line.empty())
             std::printf("notice: %s\n", line.c_str());
-    const std::optional<Bytes> manifest = Resource(file, tree, 24, std::nullopt);
+    const std::optional<Bytes> manifest = Resource(file, tree, kManifestResource, std::nullopt);
     const std::string level = manifest ? RequestedExecutionLevel(*manifest) : "";
     std::printf("execution level: %s\n",
                 !level.empty() ? level.c_str()

@@ -30,18 +30,14 @@ int Run(const Arguments& all)
         std::printf("sfxpack %s (zlib %s)\n", SFX_VERSION, zlibVersion());
         return 0;
     }
-    if (command == "create")
-        return Create(args);
-    if (command == "inject")
-        return Inject(args);
-    if (command == "list")
-        return List(args);
-    if (command == "extract")
-        return Extract(args);
-    if (command == "verify")
-        return Verify(args);
-    if (command == "info")
-        return Info(args);
+    const struct {
+        const char* name;
+        int (*run)(const Arguments&);
+    } commands[] = {{"create", Create}, {"inject", Inject}, {"list", List},
+                    {"extract", Extract}, {"verify", Verify}, {"info", Info}};
+    for (const auto& known : commands)
+        if (command == known.name)
+            return known.run(args);
     return UsageError("unknown command " + command);
 }
 

@@ -9,13 +9,6 @@
 
 namespace {
 
-constexpr uint16_t kIconType = 3;
-constexpr uint16_t kDialogType = 5;
-constexpr uint16_t kIconGroupType = 14;
-constexpr uint16_t kVersionType = 16;
-constexpr uint16_t kManifestType = 24;
-constexpr uint16_t kVersionId = 1;
-constexpr uint16_t kManifestId = 1;  // the manifest of a program's process
 constexpr uint16_t kUsEnglish = 0x0409;
 
 const std::set<std::string> kKeys = {"CompanyName",  "FileDescription", "ProductName",     "ProductVersion",
@@ -39,8 +32,8 @@ ResourceData* FirstLanguage(ResourceTree& tree, uint16_t type, uint16_t id)
 // free icon ids.
 void ReplaceIcon(ResourceTree& tree, const std::vector<IconImage>& images)
 {
-    ResourceNames& groups = tree[ResourceName::Id(kIconGroupType)];
-    ResourceNames& icons = tree[ResourceName::Id(kIconType)];
+    ResourceNames& groups = tree[ResourceName::Id(kIconGroupResource)];
+    ResourceNames& icons = tree[ResourceName::Id(kIconResource)];
     ResourceName groupName = ResourceName::Id(IDI_APP);
     if (!groups.count(groupName) && !groups.empty())
         groupName = groups.begin()->first;
@@ -82,7 +75,7 @@ bool ChangeVersionBlock(ResourceTree& tree, const InstallerIdentity& identity, s
     const std::vector<std::pair<std::string, std::string>> strings = VersionStringsToSet(identity);
     if (strings.empty() && !identity.file_version && !identity.product_version)
         return true;
-    ResourceData* block = FirstLanguage(tree, kVersionType, kVersionId);
+    ResourceData* block = FirstLanguage(tree, kVersionResource, kVersionBlockId);
     std::optional<VersionNode> root = block ? ReadVersionBlock(block->bytes, error) : std::nullopt;
     if (!root) {
         *error = "the stub has no sound version block to change" + (block ? " (" + *error + ")" : std::string());
@@ -142,7 +135,7 @@ bool ApplyIdentity(ResourceTree& tree, const InstallerIdentity& identity, std::s
     if (!ChangeVersionBlock(tree, identity, error))
         return false;
     if (identity.publisher) {
-        ResourceData* dialog = FirstLanguage(tree, kDialogType, IDD_PROGRESS);
+        ResourceData* dialog = FirstLanguage(tree, kDialogResource, IDD_PROGRESS);
         std::optional<Bytes> changed = dialog ? SetPublisher(dialog->bytes, *identity.publisher, error) : std::nullopt;
         if (!changed) {
             if (!dialog)
@@ -153,9 +146,9 @@ bool ApplyIdentity(ResourceTree& tree, const InstallerIdentity& identity, std::s
         dialog->bytes = std::move(*changed);
     }
     if (identity.manifest) {
-        ResourceNames& manifests = tree[ResourceName::Id(kManifestType)];
+        ResourceNames& manifests = tree[ResourceName::Id(kManifestResource)];
         manifests.clear();
-        manifests[ResourceName::Id(kManifestId)] = {{kUsEnglish, ResourceData{*identity.manifest}}};
+        manifests[ResourceName::Id(kProcessManifestId)] = {{kUsEnglish, ResourceData{*identity.manifest}}};
     }
     return true;
 }

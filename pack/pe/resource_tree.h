@@ -11,6 +11,16 @@
 
 #include "pack/pe/pe_image.h"
 
+// The resource types the packer reads and writes, and the ids Windows gives
+// meaning to: a program's version block is 1, the manifest of its process 1.
+constexpr uint16_t kIconResource = 3;
+constexpr uint16_t kDialogResource = 5;
+constexpr uint16_t kIconGroupResource = 14;
+constexpr uint16_t kVersionResource = 16;
+constexpr uint16_t kManifestResource = 24;
+constexpr uint16_t kVersionBlockId = 1;
+constexpr uint16_t kProcessManifestId = 1;
+
 // A type or a name: a 16-bit id, or a string (UTF-16, as stored).
 struct ResourceName {
     std::u16string text;  // empty: an id
