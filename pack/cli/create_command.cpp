@@ -216,8 +216,10 @@ std::optional<PreparedStub> LoadStub(const fs::path& path, const StubOptions& op
                  (notAProgram ? " (the stub must be a Windows program: --stub STUB.exe)" : "");
         return std::nullopt;
     }
-    if (!ApplyIdentity(prepared->resources, *identity, error)) {
-        *error = Shown(path) + ": " + *error;
+    if (const IdentityFault fault = ApplyIdentity(prepared->resources, *identity, error);
+        fault != IdentityFault::kNone) {
+        if (fault == IdentityFault::kStub)
+            *error = Shown(path) + ": " + *error;
         return std::nullopt;
     }
     for (const std::string& warning : prepared->warnings)

@@ -36,6 +36,8 @@ bool TakeIdentityOption(const std::string& name, const std::string& value, Ident
             *wrong = "--version-string takes KEY=VALUE, such as ProductName=Example";
         else if (!IsVersionStringKey(key))
             *wrong = "--version-string " + key + ": not a key of the version block; the keys are " + kVersionStringKeys;
+        else if (const std::optional<std::string> unfit = CheckIdentityText(value.substr(equals + 1)))
+            *wrong = "--version-string " + key + ": " + *unfit;
         else
             identity.strings.emplace_back(key, value.substr(equals + 1));
     } else if (name == "--file-version" || name == "--product-version") {

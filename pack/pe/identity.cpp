@@ -1,5 +1,7 @@
 #include "pack/pe/identity.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <set>
 #include <string_view>
 
@@ -11,9 +13,9 @@ namespace {
 
 constexpr uint16_t kUsEnglish = 0x0409;
 
-const std::set<std::string> kKeys = {"CompanyName",  "FileDescription", "ProductName",     "ProductVersion",
-                                     "FileVersion",  "LegalCopyright",  "LegalTrademarks", "InternalName",
-                                     "OriginalFilename", "Comments"};
+const std::set<std::string> kKeys = {"CompanyName",      "FileDescription", "ProductName",     "ProductVersion",
+                                     "FileVersion",      "LegalCopyright",  "LegalTrademarks", "InternalName",
+                                     "OriginalFilename", "Comments",        "PrivateBuild",    "SpecialBuild"};
 
 // The language entry of a resource: the first there is.
 ResourceData* FirstLanguage(ResourceTree& tree, uint16_t type, uint16_t id)
@@ -70,49 +72,95 @@ std::vector<std::pair<std::string, std::string>> VersionStringsToSet(const Insta
     return strings;
 }
 
-bool ChangeVersionBlock(ResourceTree& tree, const InstallerIdentity& identity, std::string* error)
+// The longest `key` may be, in UTF-16 characters, for the block to be
+// written with the other strings as they are.
+size_t LongestFitting(const VersionNode& root, const std::string& key, const std::u16string& value)
+{
+    size_t fits = 0, fails = value.size();
+    while (fails - fits > 1) {
+        const size_t middle = fits + (fails - fits) / 2;
+        VersionNode trial = root;
+        SetVersionString(trial, key, Utf8FromUtf16(value.substr(0, middle)));
+        (WriteVersionBlock(trial) ? fits : fails) = middle;
+    }
+    return fits;
+}
+
+IdentityFault ChangeVersionBlock(ResourceTree& tree, const InstallerIdentity& identity, std::string* error)
 {
     const std::vector<std::pair<std::string, std::string>> strings = VersionStringsToSet(identity);
     if (strings.empty() && !identity.file_version && !identity.product_version)
-        return true;
+        return IdentityFault::kNone;
     ResourceData* block = FirstLanguage(tree, kVersionResource, kVersionBlockId);
     std::optional<VersionNode> root = block ? ReadVersionBlock(block->bytes, error) : std::nullopt;
     if (!root) {
         *error = "the stub has no sound version block to change" + (block ? " (" + *error + ")" : std::string());
-        return false;
+        return IdentityFault::kStub;
     }
     if ((identity.file_version || identity.product_version) &&
         !SetFixedVersions(*root, identity.file_version, identity.product_version)) {
         *error = "the stub's version block has no fixed file information";
-        return false;
+        return IdentityFault::kStub;
     }
     for (const auto& [key, value] : strings)
         if (!SetVersionString(*root, key, value)) {
             *error = "the stub's version block has no string table";
-            return false;
+            return IdentityFault::kStub;
         }
-    block->bytes = WriteVersionBlock(*root);
-    return true;
+    std::optional<Bytes> written = WriteVersionBlock(*root);
+    if (!written) {
+        // Name the longest string, and how long it may be beside the others.
+        const auto longest = std::max_element(strings.begin(), strings.end(), [](const auto& a, const auto& b) {
+            return Utf16FromUtf8(a.second).size() < Utf16FromUtf8(b.second).size();
+        });
+        const std::u16string value = Utf16FromUtf8(longest->second);
+        *error = "--version-string " + longest->first + ": " + std::to_string(value.size()) +
+                 " characters make the version block longer than the " + std::to_string(kLongestVersionNode) +
+                 " bytes its lengths can count; with the other strings as they are, " + longest->first +
+                 " may be at most " + std::to_string(LongestFitting(*root, longest->first, value)) + " characters";
+        return IdentityFault::kOption;
+    }
+    block->bytes = std::move(*written);
+    return IdentityFault::kNone;
 }
 
 }  // namespace
 
 const char* const kVersionStringKeys =
     "CompanyName, FileDescription, ProductName, ProductVersion, FileVersion, LegalCopyright, LegalTrademarks, "
-    "InternalName, OriginalFilename, Comments";
+    "InternalName, OriginalFilename, Comments, PrivateBuild, SpecialBuild";
 
 bool IsVersionStringKey(const std::string& key)
 {
     return kKeys.count(key) != 0;
 }
 
+std::optional<std::string> CheckIdentityText(const std::string& text)
+{
+    for (size_t at = 0, character = 1; at < text.size(); ++character) {
+        const size_t start = at;
+        const std::optional<char32_t> c = DecodeUtf8(text, &at);
+        char where[160];
+        if (!c) {
+            std::snprintf(where, sizeof where, "byte %zu (0x%02X) is not UTF-8, the encoding text is given in",
+                          start + 1, static_cast<unsigned char>(text[start]));
+            return std::string(where);
+        }
+        if (*c < 0x20 || (*c >= 0x7F && *c <= 0x9F)) {
+            std::snprintf(where, sizeof where, "character %zu is a control character (U+%04X), which Windows would "
+                          "show as a box or obey", character, static_cast<unsigned>(*c));
+            return std::string(where);
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> CheckPublisher(const std::string& publisher)
 {
     if (publisher.empty())
         return "--publisher needs a name";
-    for (char c : publisher)
-        if (static_cast<unsigned char>(c) < 0x20)
-            return "--publisher: a name without control characters";
+    if (const std::optional<std::string> wrong = CheckIdentityText(publisher))
+        return "--publisher: " + *wrong;
     // The notice's line is 189 dialog units of 8-point Tahoma, of which
     // "Packaged and published by " takes some 80: room for about twenty
     // letters of average width, counted here in halves of one.
@@ -128,12 +176,12 @@ std::optional<std::string> CheckPublisher(const std::string& publisher)
     return std::nullopt;
 }
 
-bool ApplyIdentity(ResourceTree& tree, const InstallerIdentity& identity, std::string* error)
+IdentityFault ApplyIdentity(ResourceTree& tree, const InstallerIdentity& identity, std::string* error)
 {
     if (identity.icon)
         ReplaceIcon(tree, *identity.icon);
-    if (!ChangeVersionBlock(tree, identity, error))
-        return false;
+    if (const IdentityFault fault = ChangeVersionBlock(tree, identity, error); fault != IdentityFault::kNone)
+        return fault;
     if (identity.publisher) {
         ResourceData* dialog = FirstLanguage(tree, kDialogResource, IDD_PROGRESS);
         std::optional<Bytes> changed = dialog ? SetPublisher(dialog->bytes, *identity.publisher, error) : std::nullopt;
@@ -141,7 +189,7 @@ bool ApplyIdentity(ResourceTree& tree, const InstallerIdentity& identity, std::s
             if (!dialog)
                 *error = "the stub has no progress window (dialog " + std::to_string(IDD_PROGRESS) +
                          ") whose notice could name the publisher";
-            return false;
+            return IdentityFault::kStub;
         }
         dialog->bytes = std::move(*changed);
     }
@@ -150,5 +198,5 @@ bool ApplyIdentity(ResourceTree& tree, const InstallerIdentity& identity, std::s
         manifests.clear();
         manifests[ResourceName::Id(kProcessManifestId)] = {{kUsEnglish, ResourceData{*identity.manifest}}};
     }
-    return true;
+    return IdentityFault::kNone;
 }

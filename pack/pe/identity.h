@@ -32,11 +32,20 @@ struct InstallerIdentity {
 bool IsVersionStringKey(const std::string& key);
 extern const char* const kVersionStringKeys;  // "CompanyName, FileDescription, ..."
 
+// Why a text cannot be a string of the version block or the notice: it is
+// not UTF-8, or it holds a control character (C0, DEL, C1), which Windows
+// would show as a box or obey; nothing when it can.
+std::optional<std::string> CheckIdentityText(const std::string& text);
+
 // Why a publisher's name cannot go into the notice; nothing when it can.
 std::optional<std::string> CheckPublisher(const std::string& publisher);
 
-// Applies the identity to the resources; false, with the cause in *error,
-// when the stub lacks what it would change (a version block, the notice).
-bool ApplyIdentity(ResourceTree& resources, const InstallerIdentity& identity, std::string* error);
+// Whose fault it is that an identity cannot be applied: the stub's, which
+// lacks what it would change (a version block, the notice), or the options',
+// which ask for what the resources cannot hold.
+enum class IdentityFault { kNone, kStub, kOption };
+
+// Applies the identity to the resources; the cause in *error when it cannot.
+IdentityFault ApplyIdentity(ResourceTree& resources, const InstallerIdentity& identity, std::string* error);
 
 #endif

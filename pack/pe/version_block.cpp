@@ -54,7 +54,9 @@ bool ReadNode(const Bytes& block, size_t at, size_t end, int depth, VersionNode*
     return true;
 }
 
-void WriteNode(const VersionNode& node, Bytes& out)
+// Writes the node and its children; false when a length does not fit the
+// 16 bits it is kept in, which would leave a block that readers misread.
+bool WriteNode(const VersionNode& node, Bytes& out)
 {
     const size_t start = out.size();
     out.resize(start + 6, 0);
@@ -68,11 +70,17 @@ void WriteNode(const VersionNode& node, Bytes& out)
     out.insert(out.end(), node.value.begin(), node.value.end());
     for (const VersionNode& child : node.children) {
         out.resize(Align4(out.size()), 0);
-        WriteNode(child, out);
+        if (!WriteNode(child, out))
+            return false;
     }
-    StoreLe16(out, start, static_cast<uint16_t>(out.size() - start));
-    StoreLe16(out, start + 2, static_cast<uint16_t>(node.type == 1 ? node.value.size() / 2 : node.value.size()));
+    const size_t length = out.size() - start;
+    const size_t valueLength = node.type == 1 ? node.value.size() / 2 : node.value.size();
+    if (length > kLongestVersionNode || valueLength > kLongestVersionNode)
+        return false;
+    StoreLe16(out, start, static_cast<uint16_t>(length));
+    StoreLe16(out, start + 2, static_cast<uint16_t>(valueLength));
     StoreLe16(out, start + 4, node.type);
+    return true;
 }
 
 std::vector<VersionNode*> StringTables(VersionNode& root)
@@ -116,10 +124,11 @@ std::optional<VersionNode> ReadVersionBlock(const Bytes& block, std::string* err
     return root;
 }
 
-Bytes WriteVersionBlock(const VersionNode& root)
+std::optional<Bytes> WriteVersionBlock(const VersionNode& root)
 {
     Bytes out;
-    WriteNode(root, out);
+    if (!WriteNode(root, out))
+        return std::nullopt;
     return out;
 }
 

@@ -23,8 +23,14 @@ struct VersionNode {
     std::vector<VersionNode> children;
 };
 
+// A node's length, with its children, is kept in 16 bits: the whole block,
+// which holds every other node, can be no longer.
+constexpr size_t kLongestVersionNode = 0xFFFF;
+
 std::optional<VersionNode> ReadVersionBlock(const Bytes& block, std::string* error);
-Bytes WriteVersionBlock(const VersionNode& root);
+// The block's bytes; nothing when a node would be longer than its length
+// can say.
+std::optional<Bytes> WriteVersionBlock(const VersionNode& root);
 
 using VersionNumber = std::array<uint16_t, 4>;  // A.B.C.D
 
