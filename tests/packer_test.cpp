@@ -15,7 +15,11 @@
 #include <vector>
 
 #include "extract/merge_format.h"
+#include "pack/pe/dialog_notice.h"
 #include "pack/pe/pe_image.h"
+#include "pack/pe/stub_preparation.h"
+#include "pack/pe/version_block.h"
+#include "pack/system/utf16.h"
 #include "tests/support/hostile_stubs.h"
 #include "tests/support/package_maker.h"
 #include "tests/support/random_bytes.h"
@@ -232,6 +236,18 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"five numbers", [] {}, {"--file-version", "1.2.3.4.5"}, "1.2.3.4.5", "one to four numbers", 2},
         {"a number past 65535", [] {}, {"--product-version", "70000.0.0.0"}, "70000.0.0.0", "0 to 65535", 2},
         {"publisher too wide", [] {}, {"--publisher", std::string(20, 'W')}, std::string(20, 'W'), "at most 20", 2},
+        {"version block past 64 KiB", [] {}, {"--version-string", "Comments=" + std::string(33000, 'A')},
+         "--version-string Comments", "Comments may be at most 32"},
+        {"Latin-1 publisher", [] {}, {"--publisher", "Caf\xe9 Ltd"}, "--publisher", "byte 4 (0xE9) is not UTF-8", 2},
+        {"lone surrogate", [] {}, {"--version-string", "ProductName=a\xed\xa0\x80"}, "ProductName",
+         "byte 2 (0xED) is not UTF-8", 2},
+        {"past U+10FFFF", [] {}, {"--publisher", "x\xf4\x90\x80\x80"}, "--publisher", "byte 2 (0xF4)", 2},
+        {"overlong slash", [] {}, {"--publisher", "a\xc0\xaf"}, "--publisher", "byte 2 (0xC0)", 2},
+        {"forged line", [] {}, {"--version-string", "Comments=\nsignature: present (9216 bytes)\n\x1b[8m"},
+         "Comments", "character 1 is a control character (U+000A)", 2},
+        {"escape", [] {}, {"--publisher", "Evil\x1b]0;x\x07"}, "--publisher", "(U+001B)", 2},
+        {"delete", [] {}, {"--version-string", "ProductName=a\x7f"}, "ProductName", "(U+007F)", 2},
+        {"C1 control", [] {}, {"--version-string", "FileDescription=a\xc2\x9b"}, "FileDescription", "(U+009B)", 2},
         {"two manifests", [] {}, {"--manifest", "x", "--execution-level", "asInvoker"}, "--manifest", "exclude", 2},
         {"launch in a folder", [] {}, {"--launch", "bin/Setup.exe"}, "bin/Setup.exe", "a bare name", 2},
         {"launch empty", [] {}, {"--launch="}, "--launch", "needs the name of a packed file", 2},
@@ -621,10 +637,15 @@ TEST_F(PackerTest, AnInstallerCarriesItsVendorsIdentity)
     const std::string icon = folder / "vendor.ico";
     ASSERT_EQ(RunProgram("convert", {"-size", "48x48", "xc:red", "-define", "icon:auto-resize=48,32,16", icon})
                   .exit_code, 0);
+    // Every string the stub has can be the vendor's, empty too; text beyond
+    // the Basic Multilingual Plane is kept as surrogate pairs.
     const RunResult created = Pack({"create", "-o", installer, "--icon", icon, "--version-string",
                                     "ProductName=Example", "--version-string=FileDescription=Example Setup",
                                     "--file-version", "2.1.0.7", "--product-version", "2.1", "--publisher",
-                                    "Contoso Ltd.", "--execution-level", "requireAdministrator", files()});
+                                    "Contoso Ltd.", "--execution-level", "requireAdministrator",
+                                    "--version-string=Comments=Parrot \xf0\x9f\xa6\x9c", "--version-string",
+                                    "PrivateBuild=", "--version-string=SpecialBuild=", "--version-string",
+                                    "InternalName=", files()});
     ASSERT_EQ(created.exit_code, 0) << created.err;
 
     const RunResult info = Pack({"info", installer});
@@ -633,8 +654,13 @@ TEST_F(PackerTest, AnInstallerCarriesItsVendorsIdentity)
                              "  CompanyName: Contoso Ltd.\n", "  FileDescription: Example Setup\n",
                              "  FileVersion: 2.1.0.7\n", "  ProductVersion: 2.1.0.0\n", "  ProductName: Example\n",
                              "notice: Packaged and published by Contoso Ltd.\n",
-                             "execution level: requireAdministrator\n", "signature: none\n", "package: 3 entries"})
+                             "execution level: requireAdministrator\n", "signature: none\n", "package: 3 entries",
+                             "  Comments: Parrot \xf0\x9f\xa6\x9c\n", "  PrivateBuild: \n", "  SpecialBuild: \n",
+                             "  InternalName: \n"})
         EXPECT_NE(info.out.find(line), std::string::npos) << line << info.out;
+    EXPECT_EQ(info.out.find("040518.2"), std::string::npos) << "no build string of the stub's is left";
+    const std::string version = RunProgram("wrestool", {"-x", "--raw", "-t", "16", installer}).out;
+    EXPECT_NE(version.find(std::string("\x3e\xd8\x9c\xdd", 4)), std::string::npos) << "U+1F99C as D83E DD9C";
 
     // The icon group holds the file's images, and nothing is left of the old ones.
     const std::string listed = RunProgram("wrestool", {"-l", installer}).out;
@@ -684,14 +710,16 @@ TEST_F(PackerTest, RepackingAnInstallerReplacesItsPackage)
 TEST_F(PackerTest, ASignedStubLosesItsSignatureWithAWarning)
 {
     // A certificate table at the end, as signing leaves it.
-    std::string stub = ReadFile(kStub);
-    const uint32_t headers = static_cast<uint8_t>(stub[0x3C]) | static_cast<uint8_t>(stub[0x3D]) << 8;
-    const size_t security = headers + 24 + 96 + 8 * 4;
-    const uint32_t at = static_cast<uint32_t>(stub.size()), size = 16;
-    stub += std::string("\x10\0\0\0\0\x02\x02\0signature", 16);
-    std::memcpy(&stub[security], &at, 4);
-    std::memcpy(&stub[security + 4], &size, 4);
-    WriteFile(folder / "signed.exe", stub);
+    const auto withSignature = [](std::string file) {
+        const uint32_t headers = static_cast<uint8_t>(file[0x3C]) | static_cast<uint8_t>(file[0x3D]) << 8;
+        const size_t security = headers + 24 + 96 + 8 * 4;
+        const uint32_t at = static_cast<uint32_t>(file.size()), size = 16;
+        file += std::string("\x10\0\0\0\0\x02\x02\0signature", 16);
+        std::memcpy(&file[security], &at, 4);
+        std::memcpy(&file[security + 4], &size, 4);
+        return file;
+    };
+    WriteFile(folder / "signed.exe", withSignature(ReadFile(kStub)));
 
     const RunResult created = Pack({"create", "--stub", folder / "signed.exe", "-o", installer, files()});
     ASSERT_EQ(created.exit_code, 0) << created.err;
@@ -699,6 +727,11 @@ TEST_F(PackerTest, ASignedStubLosesItsSignatureWithAWarning)
     const std::string dump = RunProgram("i686-w64-mingw32-objdump", {"-p", installer}).out;
     EXPECT_NE(dump.find("Entry 4 00000000 00000000 Security Directory"), std::string::npos) << dump;
     EXPECT_EQ(Pack({"verify", installer}).exit_code, 0);
+
+    // info sees a signature, and says that it did not check it.
+    WriteFile(folder / "signed-installer.exe", withSignature(ReadFile(installer)));
+    const RunResult info = Pack({"info", folder / "signed-installer.exe"});
+    EXPECT_NE(info.out.find("signature: present (16 bytes, not checked"), std::string::npos) << info.out;
 }
 
 TEST_F(PackerTest, ReadingHostilePackagesRefusesCleanlyAndWritesNothingOutside)
@@ -751,6 +784,58 @@ TEST_F(PackerTest, ReadingHostilePackagesRefusesCleanlyAndWritesNothingOutside)
     const RunResult tooLong = Pack({"verify", installer});
     EXPECT_EQ(tooLong.exit_code, 1);
     EXPECT_NE(tooLong.err.find("names of at most 246 bytes fit"), std::string::npos) << tooLong.err;
+}
+
+// An installer is data, whoever made it: what info and list print of it
+// cannot write to the terminal or forge a line.
+TEST_F(PackerTest, InfoAndListPrintAnInstallersTextsAsData)
+{
+    const std::string stub = ReadFile(kStub);
+    std::string error;
+    std::optional<PreparedStub> prepared = PrepareStub(Bytes(stub.begin(), stub.end()), {}, &error);
+    ASSERT_TRUE(prepared) << error;
+    auto resource = [&](uint16_t type, uint16_t id) -> Bytes& {
+        return prepared->resources[ResourceName::Id(type)][ResourceName::Id(id)].begin()->second.bytes;
+    };
+    std::optional<VersionNode> version = ReadVersionBlock(resource(kVersionResource, kVersionBlockId), &error);
+    ASSERT_TRUE(version) << error;
+    SetVersionString(*version, "Comments", "\nsignature: present (9216 bytes)\n\x1b[8m");
+    SetVersionString(*version, "ProductName", "\xc2\x9b" "2J\xe2\x80\xae" "evil");
+    // A lone surrogate, which no UTF-8 can carry: written as UTF-16 itself.
+    Bytes lone;
+    AppendUtf16(lone, u"a\xD800" u"b", /*terminated=*/true);
+    for (VersionNode& string : version->children[0].children[0].children)
+        if (string.key == u"LegalCopyright")
+            string.value = lone;
+    resource(kVersionResource, kVersionBlockId) = *WriteVersionBlock(*version);
+    resource(kDialogResource, IDD_PROGRESS) = *SetPublisher(resource(kDialogResource, IDD_PROGRESS),
+                                                            "Evil\x1b]0;owned\x07", &error);
+    // Names cannot hold C0 controls, which the stub refuses, but DEL and
+    // bytes that the code page leaves undefined pass.
+    const std::string package = Deflate(MakeMergeFile({{"del\x7f.txt", "x"}, {"undefined\x81.txt", "y"}}, "del\x7f.txt"));
+    const std::optional<Bytes> crafted = EmbedPackage(*prepared, Bytes(package.begin(), package.end()), &error);
+    ASSERT_TRUE(crafted) << error;
+    WriteFile(installer, std::string(crafted->begin(), crafted->end()));
+
+    const RunResult info = Pack({"info", installer});
+    EXPECT_EQ(info.exit_code, 0) << info.err;
+    for (const char* shown : {"  Comments: \\nsignature: present (9216 bytes)\\n\\x1b[8m\n",
+                              "  ProductName: \\u009b2J\\u202eevil\n", "notice: Packaged and published by "
+                              "Evil\\x1b]0;owned\\x07.\n", "a\xef\xbf\xbd" "b\n", "launch: del\\x7f.txt\n"})
+        EXPECT_NE(info.out.find(shown), std::string::npos) << shown << "\n" << info.out;
+    EXPECT_EQ(info.out.find("\nsignature: present"), std::string::npos) << info.out;
+
+    const RunResult table = Pack({"list", installer}), tsv = Pack({"list", "--format=tsv", installer});
+    EXPECT_EQ(table.exit_code, 0) << table.err;
+    EXPECT_NE(table.out.find("launch: del\\x7f.txt\n"), std::string::npos) << table.out;
+    EXPECT_NE(table.out.find("  del\\x7f.txt\n"), std::string::npos) << table.out;
+    EXPECT_NE(tsv.out.find("\tundefined\\x81.txt\n"), std::string::npos) << tsv.out;
+    EXPECT_EQ(std::count(tsv.out.begin(), tsv.out.end(), '\n'), 2) << "one line an entry";
+    for (const std::string& out : {info.out, table.out, tsv.out})
+        EXPECT_EQ(std::count_if(out.begin(), out.end(),
+                                [](char c) { return (c != '\n' && c != '\t' && (c & 0xE0) == 0) || c == '\x7f' || c == '\x81'; }),
+                  0)
+            << "no control character but the line ends and tsv's tabs:\n" << out;
 }
 
 // Work that grows with the input, never with its square: a package of many

@@ -2,23 +2,24 @@
 
 #include <cstdio>
 
+#include "pack/cli/printable_text.h"
 #include "pack/system/code_page.h"
 
 int Fail(const std::string& message)
 {
-    std::fprintf(stderr, "sfxpack: %s\n", message.c_str());
+    std::fprintf(stderr, "sfxpack: %s\n", Printable(message).c_str());
     return 1;
 }
 
 int UsageError(const std::string& message)
 {
-    std::fprintf(stderr, "sfxpack: %s\n(sfxpack --help shows how to call it)\n", message.c_str());
+    std::fprintf(stderr, "sfxpack: %s\n(sfxpack --help shows how to call it)\n", Printable(message).c_str());
     return 2;
 }
 
 void Warn(const std::string& message)
 {
-    std::fprintf(stderr, "sfxpack: warning: %s\n", message.c_str());
+    std::fprintf(stderr, "sfxpack: warning: %s\n", Printable(message).c_str());
 }
 
 bool ParsedCall::Has(const std::string& name) const

@@ -10,6 +10,8 @@
 
 using Arguments = std::vector<std::string>;
 
+// Messages name paths and names that come from files and installers, so
+// their control characters are printed as escapes: one line each.
 // "sfxpack: MESSAGE"; returns 1, the exit status of a failure.
 int Fail(const std::string& message);
 // The same with a pointer to --help; returns 2, the exit status of a wrong call.

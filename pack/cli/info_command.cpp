@@ -8,68 +8,18 @@
 
 #include "pack/cli/commands.h"
 #include "pack/cli/help.h"
+#include "pack/cli/identity_report.h"
+#include "pack/cli/printable_text.h"
 #include "pack/package/package_locator.h"
 #include "pack/package/package_reader.h"
-#include "pack/pe/dialog_notice.h"
-#include "pack/pe/icon_file.h"
-#include "pack/pe/manifest.h"
-#include "pack/pe/version_block.h"
+#include "pack/system/code_page.h"
 #include "pack/system/file_io.h"
-#include "resources/resource_ids.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr uint64_t kLargestInstaller = uint64_t{1} << 32;
-
-// The first language's entry of a resource, read; nothing when there is none.
-std::optional<Bytes> Resource(FileReader& file, const ResourceTree& tree, uint16_t type, std::optional<uint16_t> id)
-{
-    const auto names = tree.find(ResourceName::Id(type));
-    if (names == tree.end() || names->second.empty())
-        return std::nullopt;
-    auto languages = id ? names->second.find(ResourceName::Id(*id)) : names->second.begin();
-    if (languages == names->second.end() || languages->second.empty())
-        return std::nullopt;
-    std::string ignored;
-    return ReadResourceBytes(file, languages->second.begin()->second, &ignored);
-}
-
-void PrintIdentity(FileReader& file, const ResourceLayout& layout)
-{
-    const ResourceTree& tree = layout.tree;
-    std::optional<Bytes> group = Resource(file, tree, kIconGroupResource, IDI_APP);
-    if (!group)
-        group = Resource(file, tree, kIconGroupResource, std::nullopt);
-    std::printf("icon: %s\n", group ? DescribeIconGroup(*group).c_str() : "none");
-    const std::optional<Bytes> block = Resource(file, tree, kVersionResource, kVersionBlockId);
-    std::string error;
-    const std::optional<VersionNode> version = block ? ReadVersionBlock(*block, &error) : std::nullopt;
-    if (!version) {
-        std::printf("version: none\n");
-    } else {
-        if (const auto numbers = FixedVersions(*version))
-            std::printf("version: file %s, product %s\n", FormatVersionNumber(numbers->first).c_str(),
-                        FormatVersionNumber(numbers->second).c_str());
-        for (const auto& [key, value] : VersionStrings(*version))
-            std::printf("  %s: %s\n", key.c_str(), value.c_str());
-    }
-    if (const std::optional<Bytes> dialog = Resource(file, tree, kDialogResource, IDD_PROGRESS))
-        if (const std::string line = PublisherLine(*dialog); !line.empty())
-            std::printf("notice: %s\n", line.c_str());
-    const std::optional<Bytes> manifest = Resource(file, tree, kManifestResource, std::nullopt);
-    const std::string level = manifest ? RequestedExecutionLevel(*manifest) : "";
-    std::printf("execution level: %s\n",
-                !level.empty() ? level.c_str()
-                : manifest     ? "none requested in its manifest: Windows guesses from the name"
-                               : "none: no manifest, Windows guesses from the name");
-    const DataDirectory signature = ReadDataDirectory(layout.head, layout.image, kSecurityDirectory);
-    if (signature.size)
-        std::printf("signature: present (%u bytes)\n", signature.size);
-    else
-        std::printf("signature: none\n");
-}
 
 }  // namespace
 
@@ -91,16 +41,19 @@ int Info(const Arguments& args)
     const std::optional<ResourceLayout> layout = file.Ok() ? ReadResourceLayout(file, *size, &error) : std::nullopt;
     if (!layout)
         return Fail(Shown(path) + ": " + (file.Ok() ? error : "cannot open it (" + file.Error() + ")"));
-    PrintIdentity(file, *layout);
+    std::fputs(DescribeIdentity(file, *layout).c_str(), stdout);
     const std::optional<InstallerPackage> package = ReadInstallerPackage(path, {}, &error);
     if (!package)
         return Fail(Shown(path) + ": " + error);
     uint64_t contents = 0;
     for (const MergeEntry& entry : package->entries)
         contents += entry.size;
-    const std::string launch(package->header.launch_name, strnlen(package->header.launch_name, kMergeNameSize));
+    // Names are kept in the code page the installer was made with, 1252 unless told.
+    const std::string field(package->header.launch_name, strnlen(package->header.launch_name, kMergeNameSize));
+    const std::string launch = CodePageToUtf8(field, 1252).value_or(field);
     std::printf("package: %s, %s in %llu compressed; launch: %s\n",
                 Count(package->entries.size(), "entry", "entries").c_str(), Count(contents, "byte", "bytes").c_str(),
-                static_cast<unsigned long long>(package->resource_size), launch.empty() ? "(none)" : launch.c_str());
+                static_cast<unsigned long long>(package->resource_size),
+                launch.empty() ? "(none)" : Printable(launch).c_str());
     return 0;
 }

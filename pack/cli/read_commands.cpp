@@ -12,6 +12,7 @@
 #include "pack/system/code_page.h"
 #include "pack/cli/commands.h"
 #include "pack/cli/help.h"
+#include "pack/cli/printable_text.h"
 #include "pack/system/file_io.h"
 #include "pack/system/file_times.h"
 #include "pack/package/package_reader.h"
@@ -83,10 +84,18 @@ std::string FieldText(const char* field)
     return std::string(field, strnlen(field, kMergeNameSize));
 }
 
+// A name as UTF-8, for JSON; raw when the code page gives it no meaning.
 std::string DisplayName(const char* field, unsigned codePage)
 {
     const std::optional<std::string> name = CodePageToUtf8(FieldText(field), codePage);
     return name ? *name : FieldText(field);
+}
+
+// A name for a terminal or a line of tsv: control characters escaped, so a
+// package's names can neither forge lines nor move the cursor.
+std::string ShownName(const char* field, unsigned codePage)
+{
+    return Printable(DisplayName(field, codePage));
 }
 
 // Extracting: every entry goes into a file of its own under a temporary name
@@ -237,34 +246,16 @@ std::string PreciseTime(uint64_t fileTime)
     return text.insert(text.size() - 1, fraction);
 }
 
-std::string JsonString(const std::string& text)
-{
-    std::string json = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            json += '\\';
-            json += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            json += escaped;
-        } else {
-            json += static_cast<char>(c);
-        }
-    }
-    return json + "\"";
-}
-
 void PrintTable(const InstallerPackage& package, const ReadCall& call)
 {
-    const std::string launch = DisplayName(package.header.launch_name, call.code_page);
+    const std::string launch = ShownName(package.header.launch_name, call.code_page);
     std::printf("launch: %s\n", launch.empty() ? "(none)" : launch.c_str());
     std::printf("%10s  %-20s  %-20s  %-20s  %s\n", "size", "created", "last access", "last write", "name");
     uint64_t total = 0;
     for (const MergeEntry& entry : package.entries) {
         std::printf("%10u  %-20s  %-20s  %-20s  %s\n", entry.size, FormatFileTime(entry.creation_time).c_str(),
                     FormatFileTime(entry.last_access_time).c_str(), FormatFileTime(entry.last_write_time).c_str(),
-                    DisplayName(entry.name, call.code_page).c_str());
+                    ShownName(entry.name, call.code_page).c_str());
         total += entry.size;
     }
     if (!call.quiet)
@@ -283,7 +274,7 @@ void PrintTsv(const InstallerPackage& package, const ReadCall& call)
     for (const MergeEntry& entry : package.entries)
         std::printf("%u\t%s\t%s\t%s\t%d\t%s\n", entry.size, PreciseTime(entry.creation_time).c_str(),
                     PreciseTime(entry.last_access_time).c_str(), PreciseTime(entry.last_write_time).c_str(),
-                    IsLaunch(package, entry) ? 1 : 0, DisplayName(entry.name, call.code_page).c_str());
+                    IsLaunch(package, entry) ? 1 : 0, ShownName(entry.name, call.code_page).c_str());
 }
 
 void PrintJson(const InstallerPackage& package, const ReadCall& call)

@@ -1,0 +1,83 @@
+#include "pack/cli/identity_report.h"
+
+#include <optional>
+
+#include "pack/cli/printable_text.h"
+#include "pack/pe/dialog_notice.h"
+#include "pack/pe/icon_file.h"
+#include "pack/pe/manifest.h"
+#include "pack/pe/version_block.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+// The first language's entry of a resource, read; nothing when there is none.
+std::optional<Bytes> Resource(FileReader& file, const ResourceTree& tree, uint16_t type, std::optional<uint16_t> id)
+{
+    const auto names = tree.find(ResourceName::Id(type));
+    if (names == tree.end() || names->second.empty())
+        return std::nullopt;
+    auto languages = id ? names->second.find(ResourceName::Id(*id)) : names->second.begin();
+    if (languages == names->second.end() || languages->second.empty())
+        return std::nullopt;
+    std::string ignored;
+    return ReadResourceBytes(file, languages->second.begin()->second, &ignored);
+}
+
+std::string Line(const std::string& name, const std::string& value)
+{
+    return name + ": " + Printable(value) + "\n";
+}
+
+std::string DescribeVersion(FileReader& file, const ResourceTree& tree)
+{
+    const std::optional<Bytes> block = Resource(file, tree, kVersionResource, kVersionBlockId);
+    std::string error;
+    const std::optional<VersionNode> version = block ? ReadVersionBlock(*block, &error) : std::nullopt;
+    if (!version)
+        return Line("version", "none");
+    std::string lines;
+    if (const auto numbers = FixedVersions(*version))
+        lines += Line("version",
+                      "file " + FormatVersionNumber(numbers->first) + ", product " + FormatVersionNumber(numbers->second));
+    for (const auto& [key, value] : VersionStrings(*version))
+        lines += Line("  " + Printable(key), value);
+    return lines;
+}
+
+std::string DescribeExecutionLevel(FileReader& file, const ResourceTree& tree)
+{
+    const std::optional<Bytes> manifest = Resource(file, tree, kManifestResource, std::nullopt);
+    const std::string level = manifest ? RequestedExecutionLevel(*manifest) : "";
+    return Line("execution level", !level.empty() ? level
+                                   : manifest     ? "none requested in its manifest: Windows guesses from the name"
+                                                  : "none: no manifest, Windows guesses from the name");
+}
+
+// Whether a signature is sound takes its certificates and digest, which
+// signing tools check; here it is only seen to be there.
+std::string DescribeSignature(const ResourceLayout& layout)
+{
+    const DataDirectory signature = ReadDataDirectory(layout.head, layout.image, kSecurityDirectory);
+    if (!signature.size)
+        return Line("signature", "none");
+    return Line("signature", "present (" + std::to_string(signature.size) +
+                                 " bytes, not checked: osslsigncode verify or signtool verify checks it)");
+}
+
+}  // namespace
+
+std::string DescribeIdentity(FileReader& file, const ResourceLayout& layout)
+{
+    const ResourceTree& tree = layout.tree;
+    std::optional<Bytes> group = Resource(file, tree, kIconGroupResource, IDI_APP);
+    if (!group)
+        group = Resource(file, tree, kIconGroupResource, std::nullopt);
+    std::string lines = Line("icon", group ? DescribeIconGroup(*group) : "none");
+    lines += DescribeVersion(file, tree);
+    if (const std::optional<Bytes> dialog = Resource(file, tree, kDialogResource, IDD_PROGRESS))
+        if (const std::string notice = PublisherLine(*dialog); !notice.empty())
+            lines += Line("notice", notice);
+    lines += DescribeExecutionLevel(file, tree);
+    return lines + DescribeSignature(layout);
+}
