@@ -135,8 +135,9 @@ ManifestReading ReadManifest(const Bytes& manifest)
         reading.wrong = "too large to be a manifest";
         return reading;
     }
-    // No encoding given here: the document's own declaration is read, and
-    // refused above unless UTF-8; without one expat takes UTF-8.
+    // No encoding given here, which would override the document's: its own
+    // declaration is read, and OnXmlDeclaration refuses any but UTF-8;
+    // without one expat takes UTF-8 and rejects bytes that are not.
     const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> owned(XML_ParserCreate(nullptr),
                                                                              &XML_ParserFree);
     XML_Parser parser = owned.get();
