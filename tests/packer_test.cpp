@@ -196,6 +196,12 @@ std::string IconWithOneEntry(uint32_t size, uint32_t offset, uint32_t claimed = 
 
 TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
 {
+    // A manifest of the given text, for --manifest; kRoot opens an <assembly>
+    // root that is 73 characters long.
+    const std::string manifest = folder / "app.manifest";
+    const auto writing = [&](const std::string& text) { return [&, text] { WriteFile(manifest, text); }; };
+    const std::string kRoot = "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">";
+    const std::string kUtf8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
     struct Case {
         const char* what;
         std::function<void()> prepare;
@@ -228,10 +234,48 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
          {"--icon", folder / "bad.ico"}, "bad.ico", "image 1 lies outside the file"},
         {"icon of absurd size", [&] { WriteFile(folder / "bad.ico", IconWithOneEntry(40, 22, 70000)); },
          {"--icon", folder / "bad.ico"}, "bad.ico", "not its entry's"},
-        {"manifest not XML", [&] { WriteFile(folder / "app.manifest", "<assembly><x></assembly>"); },
-         {"--manifest", folder / "app.manifest"}, "app.manifest", "</assembly> closes <x>"},
-        {"manifest of another root", [&] { WriteFile(folder / "app.manifest", "<?xml version=\"1.0\"?><html/>"); },
-         {"--manifest", folder / "app.manifest"}, "app.manifest", "not <assembly>"},
+        {"manifest not XML", writing("<assembly><x></assembly>"), {"--manifest", manifest}, "app.manifest",
+         "line 1, column 16: mismatched tag"},
+        {"manifest of another root", writing("<?xml version=\"1.0\"?><html/>"), {"--manifest", manifest},
+         "app.manifest", "its root is <html>, not <assembly>"},
+        {"manifest: &#0;", writing(kRoot + "&#0;</assembly>"), {"--manifest", manifest}, "app.manifest",
+         "line 1, column 74: reference to invalid character number"},
+        {"manifest: &#x;", writing(kRoot + "&#x;</assembly>"), {"--manifest", manifest}, "app.manifest",
+         "not well-formed (invalid token)"},
+        {"manifest: a surrogate", writing(kRoot + "&#xD800;</assembly>"), {"--manifest", manifest}, "app.manifest",
+         "reference to invalid character number"},
+        {"manifest: a reference past Unicode", writing(kRoot + "&#99999999999;</assembly>"), {"--manifest", manifest},
+         "app.manifest", "reference to invalid character number"},
+        {"manifest: <!-->", writing(kRoot + "<!--></assembly>"), {"--manifest", manifest}, "app.manifest",
+         "line 1, column 74: unclosed token"},
+        {"manifest: -- in a comment", writing(kRoot + "<!-- a -- b --></assembly>"), {"--manifest", manifest},
+         "app.manifest", "not well-formed (invalid token)"},
+        {"manifest: attributes run together", writing("<assembly a=\"1\"b=\"2\"/>"), {"--manifest", manifest},
+         "app.manifest", "line 1, column 16: not well-formed (invalid token)"},
+        {"manifest: Latin-1 in UTF-8", writing(kUtf8 + "\n" + kRoot + "caf\xE9</assembly>"), {"--manifest", manifest},
+         "app.manifest", "line 2, column 77: not well-formed (invalid token)"},
+        {"manifest: Latin-1, UTF-8 by default", writing(kRoot + "caf\xE9</assembly>"), {"--manifest", manifest},
+         "app.manifest", "not well-formed (invalid token)"},
+        {"manifest: a control byte", writing(kRoot + "\x01</assembly>"), {"--manifest", manifest}, "app.manifest",
+         "not well-formed (invalid token)"},
+        {"manifest: ]]> in text", writing(kRoot + "]]></assembly>"), {"--manifest", manifest}, "app.manifest",
+         "not well-formed (invalid token)"},
+        {"manifest: declaration after space", writing(" " + kUtf8 + kRoot + "</assembly>"), {"--manifest", manifest},
+         "app.manifest", "XML or text declaration not at start of entity"},
+        {"manifest: declaration inside", writing(kRoot + kUtf8 + "</assembly>"), {"--manifest", manifest},
+         "app.manifest", "XML or text declaration not at start of entity"},
+        {"manifest: text after the root", writing(kRoot + "</assembly>text"), {"--manifest", manifest},
+         "app.manifest", "junk after document element"},
+        {"manifest in Latin-1", writing("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + kRoot + "caf\xE9</assembly>"),
+         {"--manifest", manifest}, "app.manifest", "declares the encoding ISO-8859-1; Windows reads manifests as UTF-8"},
+        {"manifest declared UTF-16", writing("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + kRoot + "</assembly>"),
+         {"--manifest", manifest}, "app.manifest", "declares the encoding UTF-16"},
+        {"manifest in UTF-16", writing(std::string("\xFF\xFE<\0a\0/\0>\0", 10)), {"--manifest", manifest},
+         "app.manifest", "UTF-16 byte order mark"},
+        {"manifest with NUL", writing(kRoot + std::string(1, '\0') + "</assembly>"), {"--manifest", manifest},
+         "app.manifest", "NUL bytes"},
+        {"manifest with a DTD", writing("<!DOCTYPE assembly [<!ENTITY e \"x\">]>" + kRoot + "&e;</assembly>"),
+         {"--manifest", manifest}, "app.manifest", "a document type declaration"},
         {"unknown version key", [] {}, {"--version-string", "Colour=blue"}, "Colour", "the keys are", 2},
         {"five numbers", [] {}, {"--file-version", "1.2.3.4.5"}, "1.2.3.4.5", "one to four numbers", 2},
         {"a number past 65535", [] {}, {"--product-version", "70000.0.0.0"}, "70000.0.0.0", "0 to 65535", 2},
@@ -688,6 +732,46 @@ TEST_F(PackerTest, AnInstallerCarriesItsVendorsIdentity)
     EXPECT_NE(plain.out.find("execution level: none: no manifest, Windows guesses from the name\n"),
               std::string::npos)
         << plain.out;
+}
+
+// A vendor's own manifest, written as people write them: a byte order mark,
+// comments (one that mentions a level), CDATA, a prefix on the root. It goes
+// in as it is, by create and by inject, and info reads the level it requests.
+TEST_F(PackerTest, AVendorsOwnManifestGoesInAsWritten)
+{
+    const std::string manifest = folder / "vendor.manifest";
+    const std::string text =
+        "\xEF\xBB\xBF<?xml version='1.0' encoding='utf-8' standalone='yes'?>\r\n"
+        "<!-- Larkspur's manifest: not <requestedExecutionLevel level=\"requireAdministrator\"/> -->\r\n"
+        "<asm:assembly xmlns:asm=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+        "  <asm:description><![CDATA[Larkspur <Inventory> & more]]> caf\xC3\xA9 &#x263A;</asm:description>\r\n"
+        "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges>\r\n"
+        "    <requestedExecutionLevel uiAccess=\"false\" level=\"highestAvailable\" />\r\n"
+        "  </requestedPrivileges></security></trustInfo>\r\n"
+        "</asm:assembly>\r\n";
+    WriteFile(manifest, text);
+    const std::string package = folder / "package.z", injected = folder / "injected.exe";
+    WriteFile(package, Deflate(MakeMergeFile({{"a.txt", "a"}})));
+    const RunResult created = Pack({"create", "-o", installer, "--manifest", manifest, files()});
+    ASSERT_EQ(created.exit_code, 0) << created.err;
+    const RunResult inject = Pack({"inject", "--manifest", manifest, kStub, package, "-o", injected});
+    ASSERT_EQ(inject.exit_code, 0) << inject.err;
+    for (const std::string& made : {installer, injected}) {
+        SCOPED_TRACE(made);
+        EXPECT_TRUE(SameBytes(RunProgram("wrestool", {"-x", "--raw", "-t", "24", made}).out, text));
+        const RunResult info = Pack({"info", made});
+        EXPECT_NE(info.out.find("execution level: highestAvailable\n"), std::string::npos) << info.out;
+    }
+
+    // inject checks it as create does.
+    WriteFile(manifest, text + "<assembly/>");
+    const RunResult refused = Pack({"inject", "--manifest", manifest, kStub, package, "-o", folder / "bad.exe"});
+    EXPECT_EQ(refused.exit_code, 1);
+    EXPECT_NE(refused.err.find("vendor.manifest: not a manifest Windows can read: line 9, column 1: junk after "
+                               "document element"),
+              std::string::npos)
+        << refused.err;
+    EXPECT_FALSE(fs::exists(folder / "bad.exe"));
 }
 
 TEST_F(PackerTest, RepackingAnInstallerReplacesItsPackage)

@@ -1,10 +1,12 @@
 #include "pack/pe/manifest.h"
 
-#include <cctype>
+#include <expat.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <set>
-#include <vector>
+#include <limits>
+#include <memory>
 
 namespace {
 
@@ -42,181 +44,124 @@ constexpr char kManifestFormat[] =
 </assembly>
 )";
 
-bool IsNameStart(char c)
-{
-    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || c == ':' ||
-           static_cast<unsigned char>(c) >= 0x80;
-}
-
-bool IsNameChar(char c)
-{
-    return IsNameStart(c) || (c >= '0' && c <= '9') || c == '-' || c == '.';
-}
-
-// A reader of just enough XML to tell whether a manifest is well-formed:
-// elements that nest, quoted attributes given once, comments, processing
-// instructions, CDATA, and entity references in text and values.
-class XmlChecker {
-public:
-    explicit XmlChecker(const std::string& text) : text_(text) {}
-
-    std::optional<std::string> Check()
-    {
-        if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0)
-            at_ = 3;
-        while (Skip())
-            if (!Markup())
-                return error_;
-        if (!error_.empty())
-            return error_;
-        if (!open_.empty())
-            return "<" + open_.back() + "> is not closed";
-        if (root_.empty())
-            return "no root element";
-        const size_t colon = root_.find(':');
-        if ((colon == std::string::npos ? root_ : root_.substr(colon + 1)) != "assembly")
-            return "its root is <" + root_ + ">, not <assembly>";
-        return std::nullopt;
-    }
-
-private:
-    // Past text up to the next markup; false at the end.
-    bool Skip()
-    {
-        while (at_ < text_.size() && text_[at_] != '<') {
-            if (text_[at_] == '&' && !Reference())
-                return false;
-            if (open_.empty() && !std::isspace(static_cast<unsigned char>(text_[at_])))
-                return Fail("text outside the root element");
-            ++at_;
-        }
-        return at_ < text_.size();
-    }
-
-    bool Markup()
-    {
-        if (Starts("<!--"))
-            return Until("-->", "a comment");
-        if (Starts("<?"))
-            return Until("?>", "a processing instruction");
-        if (Starts("<![CDATA["))
-            return open_.empty() ? Fail("CDATA outside the root element") : Until("]]>", "a CDATA section");
-        if (Starts("<!"))
-            return Fail("a document type declaration, which a manifest does not have");
-        if (Starts("</"))
-            return EndTag();
-        return StartTag();
-    }
-
-    bool StartTag()
-    {
-        ++at_;
-        const std::string name = Name();
-        if (name.empty())
-            return Fail("a '<' that starts no element");
-        if (open_.empty() && !root_.empty())
-            return Fail("a second root element <" + name + ">");
-        if (root_.empty())
-            root_ = name;
-        std::set<std::string> attributes;
-        for (;;) {
-            SkipSpace();
-            if (Starts("/>"))
-                return at_ += 2, true;
-            if (Starts(">")) {
-                ++at_;
-                open_.push_back(name);
-                return true;
-            }
-            const std::string attribute = Name();
-            if (attribute.empty())
-                return Fail("a malformed tag <" + name + ">");
-            if (!attributes.insert(attribute).second)
-                return Fail("the attribute " + attribute + " given twice in <" + name + ">");
-            SkipSpace();
-            if (!Starts("="))
-                return Fail("the attribute " + attribute + " without a value");
-            ++at_;
-            SkipSpace();
-            if (at_ >= text_.size() || (text_[at_] != '"' && text_[at_] != '\''))
-                return Fail("the attribute " + attribute + " without quotes");
-            const char quote = text_[at_++];
-            for (; at_ < text_.size() && text_[at_] != quote; ++at_)
-                if (text_[at_] == '<' || (text_[at_] == '&' && !Reference()))
-                    return Fail("a '<' or '&' inside the value of " + attribute);
-            if (at_++ >= text_.size())
-                return Fail("the value of " + attribute + " is not closed");
-        }
-    }
-
-    bool EndTag()
-    {
-        at_ += 2;
-        const std::string name = Name();
-        SkipSpace();
-        if (!Starts(">"))
-            return Fail("a malformed end tag </" + name);
-        ++at_;
-        if (open_.empty() || open_.back() != name)
-            return Fail("</" + name + "> closes " + (open_.empty() ? "nothing" : "<" + open_.back() + ">"));
-        open_.pop_back();
-        return true;
-    }
-
-    // An entity or character reference at '&'; leaves at_ on its ';'.
-    bool Reference()
-    {
-        const size_t end = text_.find(';', at_);
-        const std::string body = end == std::string::npos ? "" : text_.substr(at_ + 1, end - at_ - 1);
-        static const std::set<std::string> named = {"lt", "gt", "amp", "apos", "quot"};
-        const bool numeric = body.size() > 1 && body[0] == '#' &&
-                             body.find_first_not_of(body[1] == 'x' ? "0123456789abcdefABCDEF" : "0123456789",
-                                                    body[1] == 'x' ? 2 : 1) == std::string::npos;
-        if (!named.count(body) && !numeric)
-            return Fail("an '&' that is no entity reference");
-        at_ = end;
-        return true;
-    }
-
-    std::string Name()
-    {
-        const size_t start = at_;
-        if (at_ < text_.size() && IsNameStart(text_[at_]))
-            while (at_ < text_.size() && IsNameChar(text_[at_]))
-                ++at_;
-        return text_.substr(start, at_ - start);
-    }
-
-    bool Until(const char* end, const char* what)
-    {
-        const size_t found = text_.find(end, at_ + 2);
-        if (found == std::string::npos)
-            return Fail(std::string(what) + " that is not closed");
-        at_ = found + std::strlen(end);
-        return true;
-    }
-
-    void SkipSpace()
-    {
-        while (at_ < text_.size() && std::isspace(static_cast<unsigned char>(text_[at_])))
-            ++at_;
-    }
-
-    bool Starts(const char* prefix) const { return text_.compare(at_, std::strlen(prefix), prefix) == 0; }
-
-    bool Fail(const std::string& why)
-    {
-        if (error_.empty())
-            error_ = why;
-        return false;
-    }
-
-    const std::string& text_;
-    size_t at_ = 0;
-    std::vector<std::string> open_;
-    std::string root_;
-    std::string error_;
+// What one reading of a manifest by expat found: why it cannot be a
+// manifest, or its root and the level it requests.
+struct ManifestReading {
+    std::optional<std::string> wrong;
+    std::string root;
+    std::string level;
 };
+
+// The name without its namespace prefix: expat reads names as written, and a
+// manifest may spell <asm:assembly> as well as <assembly>.
+std::string LocalName(const XML_Char* name)
+{
+    const char* colon = std::strrchr(name, ':');
+    return colon ? colon + 1 : name;
+}
+
+std::string Position(XML_Parser parser)
+{
+    // expat counts columns from 0; people and editors from 1.
+    return "line " + std::to_string(XML_GetCurrentLineNumber(parser)) + ", column " +
+           std::to_string(XML_GetCurrentColumnNumber(parser) + 1);
+}
+
+// Ends the reading with `why`, said where expat stands.
+void Refuse(XML_Parser parser, ManifestReading* reading, const std::string& why)
+{
+    if (!reading->wrong)
+        reading->wrong = Position(parser) + ": " + why;
+    XML_StopParser(parser, /*resumable=*/XML_FALSE);
+}
+
+bool IsUtf8Name(const std::string& encoding)
+{
+    std::string upper = encoding;
+    for (char& c : upper)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    return upper == "UTF-8";
+}
+
+void OnXmlDeclaration(void* data, const XML_Char* /*version*/, const XML_Char* encoding, int /*standalone*/)
+{
+    // Windows reads manifests as UTF-8 whatever they declare, so text in any
+    // other encoding would reach it as something else.
+    if (encoding && !IsUtf8Name(encoding)) {
+        auto* parser = static_cast<XML_Parser>(data);
+        Refuse(parser, static_cast<ManifestReading*>(XML_GetUserData(parser)),
+               std::string("it declares the encoding ") + encoding + "; Windows reads manifests as UTF-8 only");
+    }
+}
+
+void OnDoctype(void* data, const XML_Char* /*name*/, const XML_Char* /*system*/, const XML_Char* /*public*/,
+               int /*internal*/)
+{
+    // Stopped before any entity it declares is read, let alone expanded.
+    auto* parser = static_cast<XML_Parser>(data);
+    Refuse(parser, static_cast<ManifestReading*>(XML_GetUserData(parser)),
+           "a document type declaration, which a manifest does not have");
+}
+
+void OnStartElement(void* data, const XML_Char* name, const XML_Char** attributes)
+{
+    auto* parser = static_cast<XML_Parser>(data);
+    auto* reading = static_cast<ManifestReading*>(XML_GetUserData(parser));
+    if (reading->root.empty())
+        reading->root = name;
+    if (LocalName(name) != "requestedExecutionLevel" || !reading->level.empty())
+        return;
+    for (const XML_Char** attribute = attributes; attribute[0]; attribute += 2)
+        if (std::strcmp(attribute[0], "level") == 0)
+            reading->level = attribute[1];
+}
+
+// The whole manifest through expat: well-formed XML in UTF-8 (with or without
+// a byte order mark), no document type declaration, an <assembly> root.
+ManifestReading ReadManifest(const Bytes& manifest)
+{
+    ManifestReading reading;
+    if (manifest.size() >= 2 && ((manifest[0] == 0xFF && manifest[1] == 0xFE) ||
+                                 (manifest[0] == 0xFE && manifest[1] == 0xFF))) {
+        reading.wrong = "it is UTF-16 (it starts with a UTF-16 byte order mark); Windows reads manifests as UTF-8 only";
+        return reading;
+    }
+    if (std::find(manifest.begin(), manifest.end(), 0) != manifest.end()) {
+        reading.wrong = "not UTF-8 XML (it holds NUL bytes)";
+        return reading;
+    }
+    if (manifest.size() > static_cast<size_t>(std::numeric_limits<int>::max())) {
+        reading.wrong = "too large to be a manifest";
+        return reading;
+    }
+    // No encoding given here, which would override the document's: its own
+    // declaration is read, and OnXmlDeclaration refuses any but UTF-8;
+    // without one expat takes UTF-8 and rejects bytes that are not.
+    const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> owned(XML_ParserCreate(nullptr),
+                                                                             &XML_ParserFree);
+    XML_Parser parser = owned.get();
+    if (!parser) {
+        reading.wrong = "out of memory";
+        return reading;
+    }
+    XML_SetUserData(parser, &reading);
+    XML_UseParserAsHandlerArg(parser);
+    XML_SetXmlDeclHandler(parser, OnXmlDeclaration);
+    XML_SetStartDoctypeDeclHandler(parser, OnDoctype);
+    XML_SetStartElementHandler(parser, OnStartElement);
+    // External entities are never loaded: none is parsed, and no handler
+    // for them is set.
+    XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
+    const int length = static_cast<int>(manifest.size());
+    if (XML_Parse(parser, reinterpret_cast<const char*>(manifest.data()), length, /*isFinal=*/XML_TRUE) !=
+            XML_STATUS_OK &&
+        !reading.wrong)
+        reading.wrong = Position(parser) + ": " + XML_ErrorString(XML_GetErrorCode(parser));
+    if (!reading.wrong && LocalName(reading.root.c_str()) != "assembly")
+        reading.wrong = "its root is <" + reading.root + ">, not <assembly>";
+    return reading;
+}
 
 }  // namespace
 
@@ -234,20 +179,12 @@ Bytes MakeManifest(const std::string& level)
 
 std::optional<std::string> CheckManifest(const Bytes& manifest)
 {
-    const std::string text(manifest.begin(), manifest.end());
-    if (text.find('\0') != std::string::npos)
-        return "not UTF-8 XML (it holds NUL bytes)";
-    return XmlChecker(text).Check();
+    return ReadManifest(manifest).wrong;
 }
 
 std::string RequestedExecutionLevel(const Bytes& manifest)
 {
-    const std::string text(manifest.begin(), manifest.end());
-    const size_t element = text.find("requestedExecutionLevel");
-    const size_t level = element == std::string::npos ? element : text.find("level", element + 23);
-    const size_t quote = level == std::string::npos ? level : text.find_first_of("\"'", level);
-    if (quote == std::string::npos)
-        return "";
-    const size_t end = text.find(text[quote], quote + 1);
-    return end == std::string::npos ? "" : text.substr(quote + 1, end - quote - 1);
+    // Windows ignores a manifest it cannot read, and with it the level.
+    ManifestReading reading = ReadManifest(manifest);
+    return reading.wrong ? "" : reading.level;
 }

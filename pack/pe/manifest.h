@@ -17,11 +17,14 @@ bool IsExecutionLevel(const std::string& level);
 // awareness (the window is laid out in dialog units, so it scales).
 Bytes MakeManifest(const std::string& level);
 
-// Why a vendor's manifest cannot be embedded: not well-formed XML, or no
-// <assembly> root; nothing when it can.
+// Why a vendor's manifest cannot be embedded, as expat and the rules of
+// manifests find it: not well-formed XML (with the line and column), not
+// UTF-8, a document type declaration, or no <assembly> root; nothing when it
+// can.
 std::optional<std::string> CheckManifest(const Bytes& manifest);
 
-// The level a manifest requests; empty when it requests none.
+// The level a manifest requests; empty when it requests none, or when it is
+// no manifest CheckManifest takes (Windows ignores those, level and all).
 std::string RequestedExecutionLevel(const Bytes& manifest);
 
 #endif

@@ -1,0 +1,57 @@
+# The source of the libraries that every build compiles into sfxpack (Debian
+# ships no MinGW build of them): Debian's source packages, fetched once into
+# build/third_party. Sourced by the scripts that build.
+
+SFX_ZOPFLI_VERSION=1.0.3
+SFX_EXPAT_VERSION=2.5.0
+
+# Fetches Debian's source package PACKAGE (VERSION, a Debian version or an
+# upstream one, any revision then) into build/third_party, unless FILE, a path
+# inside the unpacked tree, is there already. apt works from a configuration
+# and state of the project's own under build/apt: deb-src entries derived
+# from the machine's own apt sources (deb822 .sources and one-line .list
+# files), so the source comes from where its packages do, and /etc/apt and
+# /var/lib/apt stay as they were. Needs no root.
+sfx_fetch_debian_source() {
+    local root=$1 package=$2 version=$3 file=$4
+    local third_party=$root/build/third_party apt=$root/build/apt
+    [ -f "$third_party/$file" ] && return 0
+    mkdir -p "$third_party" "$apt/sources.list.d" "$apt/lists/partial" "$apt/cache/archives/partial"
+
+    local sources list
+    for sources in /etc/apt/sources.list.d/*.sources; do
+        # What an earlier version of these scripts left in /etc/apt is deb-src already.
+        [ -f "$sources" ] && [ "${sources##*/}" != quillmoor-sfx-sources.sources ] || continue
+        sed 's/^Types:.*/Types: deb-src/' "$sources"
+        echo
+    done >"$apt/sources.list.d/machine.sources"
+    for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$list" ] && [ "${list##*/}" != quillmoor-sfx-sources.list ] || continue
+        sed -n 's/^[[:space:]]*deb[[:space:]]\+/deb-src /p' "$list"
+    done >"$apt/sources.list"
+
+    local options=(-o "Dir::Etc::SourceList=$apt/sources.list" -o "Dir::Etc::SourceParts=$apt/sources.list.d"
+                   -o "Dir::State::Lists=$apt/lists" -o "Dir::Cache=$apt/cache" -o "APT::Sandbox::User=$(id -un)")
+    # The lists are fetched again only when they hold no such source.
+    if ! apt-get "${options[@]}" source --print-uris "$package" >/dev/null 2>&1; then
+        apt-get "${options[@]}" update -qq >/dev/null 2>&1 ||
+            { echo "apt-get update of the source lists in $apt failed" >&2; return 1; }
+    fi
+    # An upstream version: each revision of it the lists name, newest first,
+    # as a mirror may not serve the newest (a security update) yet.
+    local revisions=("$version") revision
+    [[ $version == *-* ]] ||
+        mapfile -t revisions < <(apt-cache "${options[@]}" showsrc "$package" 2>/dev/null |
+                                 sed -n "s/^Version: \($version-.*\)/\1/p" | sort -rV)
+    for revision in "${revisions[@]}"; do
+        (cd "$third_party" && apt-get "${options[@]}" source -qq "$package=$revision" >/dev/null 2>&1) && break
+    done
+    [ -f "$third_party/$file" ] ||
+        { echo "apt-get source $package=$version failed (its lists are in $apt)" >&2; return 1; }
+}
+
+# zopfli (--level 11) and expat (checking vendors' manifests).
+sfx_fetch_third_party() {
+    sfx_fetch_debian_source "$1" zopfli "$SFX_ZOPFLI_VERSION"-1 "zopfli-$SFX_ZOPFLI_VERSION/src/zopfli/zopfli.h" &&
+        sfx_fetch_debian_source "$1" expat "$SFX_EXPAT_VERSION" "expat-$SFX_EXPAT_VERSION/expat/lib/expat.h"
+}
