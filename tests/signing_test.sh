@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installers are signed after packing: a signed installer verifies, still runs
-# and installs, and sfxpack still reads it; re-packing a signed installer drops
+# and installs, and sfxpack still reads it (info says that it does not check
+# the signature, which a changed byte breaks); re-packing a signed installer drops
 # the signature with a warning, and the result signs again.
 #   signing_test.sh BUILD_DIR WINE_STATE
 set -euo pipefail
@@ -29,8 +30,18 @@ echo "signed installer verifies"
 
 run "$build/sfxpack.exe" verify "$(windows "$work/signed.exe")" >/dev/null || fail "sfxpack verify refuses it"
 run "$build/sfxpack.exe" list "$(windows "$work/signed.exe")" | grep -q "readme.txt" || fail "sfxpack list"
-run "$build/sfxpack.exe" info "$(windows "$work/signed.exe")" | grep -q "signature: present" || fail "sfxpack info"
+run "$build/sfxpack.exe" info "$(windows "$work/signed.exe")" | grep -q "signature: present (.* bytes, not checked" ||
+    fail "sfxpack info"
 echo "sfxpack reads it"
+
+# A byte changed after signing: the signature no longer holds, and info
+# claims nothing about it but that it is there, unchecked.
+cp "$work/signed.exe" "$work/tampered.exe"
+printf 'X' | dd of="$work/tampered.exe" bs=1 seek=$(($(stat -c %s "$work/signed.exe") / 2)) conv=notrunc status=none
+verify_signature "$work/tampered.exe" && fail "a changed installer still verifies"
+shown=$(run "$build/sfxpack.exe" info "$(windows "$work/tampered.exe")" | tr -d '\r' | grep "^signature:")
+grep -q "^signature: present (.* bytes, not checked" <<<"$shown" || fail "info on a changed installer: $shown"
+echo "info says it did not check a signature"
 
 rm -rf "$state/prefix/drive_c/Quillmoor"
 shown=$(run "$build/installer_driver.exe" "$(windows "$work/signed.exe")" | tr -d '\r') || true
