@@ -184,7 +184,8 @@ std::optional<std::string> CheckManifest(const Bytes& manifest)
 
 std::string RequestedExecutionLevel(const Bytes& manifest)
 {
-    // Windows ignores a manifest it cannot read, and with it the level.
+    // A manifest that is not sound XML requests nothing to rely on: what
+    // Windows makes of it is not the level it spells.
     ManifestReading reading = ReadManifest(manifest);
     return reading.wrong ? "" : reading.level;
 }
