@@ -17,6 +17,7 @@
 #include "extract/merge_format.h"
 #include "pack/pe/pe_image.h"
 #include "tests/support/hostile_stubs.h"
+#include "tests/support/icon_maker.h"
 #include "tests/support/package_maker.h"
 #include "tests/support/random_bytes.h"
 #include "tests/support/run_program.h"
@@ -192,6 +193,7 @@ std::string IconWithOneEntry(uint32_t size, uint32_t offset, uint32_t claimed = 
 
 TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
 {
+    const std::string badIcon = folder / "bad.ico";
     struct Case {
         const char* what;
         std::function<void()> prepare;
@@ -224,6 +226,9 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
          {"--icon", folder / "bad.ico"}, "bad.ico", "image 1 lies outside the file"},
         {"icon of absurd size", [&] { WriteFile(folder / "bad.ico", IconWithOneEntry(40, 22, 70000)); },
          {"--icon", folder / "bad.ico"}, "bad.ico", "not its entry's"},
+        {"icon of more images than an installer holds",
+         [&] { WriteFile(badIcon, IconFileOf(std::vector<IconFileImage>(65533, {1, 1, 32, IconImageBytes(1, 0)}))); },
+         {"--icon", badIcon}, "bad.ico", "65533 images are too many: the installer would hold"},
         {"manifest not XML", [&] { WriteFile(folder / "app.manifest", "<assembly><x></assembly>"); },
          {"--manifest", folder / "app.manifest"}, "app.manifest", "</assembly> closes <x>"},
         {"manifest of another root", [&] { WriteFile(folder / "app.manifest", "<?xml version=\"1.0\"?><html/>"); },
