@@ -229,6 +229,18 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"icon of more images than an installer holds",
          [&] { WriteFile(badIcon, IconFileOf(std::vector<IconFileImage>(65533, {1, 1, 32, IconImageBytes(1, 0)}))); },
          {"--icon", badIcon}, "bad.ico", "65533 images are too many: the installer would hold"},
+        {"icon ids taken by the stub's stray icons",
+         [&] {
+             const std::string original = ReadFile(kStub);
+             Bytes stub(original.begin(), original.end());
+             std::string error;
+             CrowdIconIds(stub, *ParsePeImage(stub, &error));
+             WriteFile(folder / "crowded.exe", std::string(stub.begin(), stub.end()));
+             WriteFile(folder / "four.ico", MakeIconFile({{16, 0xFF0000FF}, {24, 0xFF00FF00}, {32, 0xFFFF0000},
+                                                          {48, 0xFF000000}}));
+         },
+         {"--stub", folder / "crowded.exe", "--icon", folder / "four.ico"}, "crowded.exe",
+         "no room for the icon's 4 images: the stub's other icons leave 3 of the icon ids 1 to 65535 free"},
         {"manifest not XML", [&] { WriteFile(folder / "app.manifest", "<assembly><x></assembly>"); },
          {"--manifest", folder / "app.manifest"}, "app.manifest", "</assembly> closes <x>"},
         {"manifest of another root", [&] { WriteFile(folder / "app.manifest", "<?xml version=\"1.0\"?><html/>"); },

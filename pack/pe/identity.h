@@ -36,7 +36,8 @@ extern const char* const kVersionStringKeys;  // "CompanyName, FileDescription, 
 std::optional<std::string> CheckPublisher(const std::string& publisher);
 
 // Applies the identity to the resources; false, with the cause in *error,
-// when the stub lacks what it would change (a version block, the notice).
+// when the stub lacks what it would change (a version block, the notice) or
+// the room for the icon's images.
 bool ApplyIdentity(ResourceTree& resources, const InstallerIdentity& identity, std::string* error);
 
 #endif
