@@ -191,6 +191,17 @@ std::string IconWithOneEntry(uint32_t size, uint32_t offset, uint32_t claimed = 
     return std::string(icon.begin(), icon.end());
 }
 
+// An icon file of `count` entries that all point at one 64x64 image.
+std::string IconOfOneSharedImage(size_t count)
+{
+    const std::string image = IconImageBytes(64, 0xFF2060A0);
+    std::string icon = IconFileOf(std::vector<IconFileImage>(count, {64, 64, 32, image}));
+    for (size_t i = 0; i < count; ++i)
+        PutLe(icon, 6 + 16 * i + 12, static_cast<uint32_t>(6 + 16 * count), 4);
+    icon.resize(6 + 16 * count + image.size());
+    return icon;
+}
+
 TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
 {
     const std::string badIcon = folder / "bad.ico";
@@ -226,6 +237,8 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
          {"--icon", folder / "bad.ico"}, "bad.ico", "image 1 lies outside the file"},
         {"icon of absurd size", [&] { WriteFile(folder / "bad.ico", IconWithOneEntry(40, 22, 70000)); },
          {"--icon", folder / "bad.ico"}, "bad.ico", "not its entry's"},
+        {"icon images sharing their bytes", [&] { WriteFile(badIcon, IconOfOneSharedImage(100)); },
+         {"--icon", badIcon}, "bad.ico", "images that overlap"},
         {"icon of more images than an installer holds",
          [&] { WriteFile(badIcon, IconFileOf(std::vector<IconFileImage>(65533, {1, 1, 32, IconImageBytes(1, 0)}))); },
          {"--icon", badIcon}, "bad.ico", "65533 images are too many: the installer would hold"},

@@ -61,20 +61,35 @@ std::optional<std::vector<IconImage>> ReadIconFile(const Bytes& file, std::strin
         *error = count == 0 ? "an icon file without images" : "an icon file cut short in its list of images";
         return std::nullopt;
     }
+    // Every image inside the file, and together no larger than it: entries
+    // that share their bytes would have them copied once for each, so a
+    // small file of many entries at one large image would cost gigabytes.
+    uint64_t total = 0;
+    for (size_t i = 0; i < count; ++i) {
+        const size_t entry = kHeaderSize + i * kFileEntrySize;
+        const uint32_t size = LoadLe32(file, entry + 8), offset = LoadLe32(file, entry + 12);
+        if (size == 0 || offset > file.size() || size > file.size() - offset) {
+            *error = "image " + std::to_string(i + 1) + " lies outside the file";
+            return std::nullopt;
+        }
+        total += size;
+    }
+    const size_t room = file.size() - kHeaderSize - count * kFileEntrySize;
+    if (total > room) {
+        *error = "images that overlap: their sizes add up to " + std::to_string(total) + " bytes, more than the " +
+                 std::to_string(room) + " after the file's list of them";
+        return std::nullopt;
+    }
     std::vector<IconImage> images;
     for (size_t i = 0; i < count; ++i) {
         const size_t entry = kHeaderSize + i * kFileEntrySize;
         const uint32_t size = LoadLe32(file, entry + 8), offset = LoadLe32(file, entry + 12);
-        const std::string which = "image " + std::to_string(i + 1);
-        if (size == 0 || offset > file.size() || size > file.size() - offset) {
-            *error = which + " lies outside the file";
-            return std::nullopt;
-        }
         IconImage image{Dimension(file[entry]), Dimension(file[entry + 1]), file[entry + 2],
                         LoadLe16(file, entry + 4), LoadLe16(file, entry + 6),
                         Bytes(file.begin() + offset, file.begin() + offset + size)};
         if (const std::string wrong = CheckImage(image); !wrong.empty()) {
-            *error = which + " (" + std::to_string(image.width) + "x" + std::to_string(image.height) + ") is " + wrong;
+            *error = "image " + std::to_string(i + 1) + " (" + std::to_string(image.width) + "x" +
+                     std::to_string(image.height) + ") is " + wrong;
             return std::nullopt;
         }
         images.push_back(std::move(image));

@@ -25,8 +25,9 @@ struct IconImage {
     Bytes bytes;      // a DIB (BITMAPINFOHEADER, colours, XOR and AND masks) or a PNG
 };
 
-// The images of an icon file, each checked: within the file, and a DIB or PNG
-// of the size its entry gives; or nothing, with the cause in *error.
+// The images of an icon file, each checked: within the file, not sharing its
+// bytes with another, and a DIB or PNG of the size its entry gives; or
+// nothing, with the cause in *error.
 std::optional<std::vector<IconImage>> ReadIconFile(const Bytes& file, std::string* error);
 
 // An icon group's bytes, its images given icon ids ids[0], ids[1], ...
