@@ -205,6 +205,12 @@ std::string IconOfOneSharedImage(size_t count)
 TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
 {
     const std::string badIcon = folder / "bad.ico";
+    // An icon file of one image, spoilt.
+    const auto spoilt = [&](IconFileImage image, const std::function<void(std::string&)>& spoil) {
+        spoil(image.bytes);
+        WriteFile(badIcon, IconFileOf({image}));
+    };
+    const IconFileImage bitmap = {16, 16, 32, IconImageBytes(16, 0xFF2060A0)}, png = {64, 64, 32, PngImageBytes(64)};
     struct Case {
         const char* what;
         std::function<void()> prepare;
@@ -237,6 +243,30 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
          {"--icon", folder / "bad.ico"}, "bad.ico", "image 1 lies outside the file"},
         {"icon of absurd size", [&] { WriteFile(folder / "bad.ico", IconWithOneEntry(40, 22, 70000)); },
          {"--icon", folder / "bad.ico"}, "bad.ico", "not its entry's"},
+        {"icon bitmap header of no size there is", [&] { spoilt(bitmap, [](std::string& b) { PutLe(b, 0, 64, 4); }); },
+         {"--icon", badIcon}, "bad.ico", "image 1 (16x16) is an image that is neither a bitmap (whose header would "
+                                         "be of 40, 108 or 124 bytes) nor a PNG"},
+        {"icon bitmap without pixels", [&] { WriteFile(badIcon, IconWithOneEntry(40, 22)); }, {"--icon", badIcon},
+         "bad.ico", "image 1 (32x32) is a bitmap cut short in its pixels"},
+        {"icon bitmap a byte short of its mask", [&] { spoilt(bitmap, [](std::string& b) { b.pop_back(); }); },
+         {"--icon", badIcon}, "bad.ico", "cut short in its pixels: 1128 bytes with the mask, in 1127"},
+        {"icon palette of more colours than bits",
+         [&] { spoilt(bitmap, [](std::string& b) { PutLe(b, 14, 8, 2), PutLe(b, 32, 257, 4); }); },
+         {"--icon", badIcon}, "bad.ico", "claims 257 colours, more than 8 bits per pixel choose among (256)"},
+        {"icon palette outside", [&] { spoilt(bitmap, [](std::string& b) { PutLe(b, 14, 8, 2), b.resize(140); }); },
+         {"--icon", badIcon}, "bad.ico", "cut short in its palette of 256 colours"},
+        {"icon PNG header's CRC", [&] { spoilt(png, [](std::string& b) { b[29] ^= 1; }); }, {"--icon", badIcon},
+         "bad.ico", "image 1 (64x64) is a PNG whose header (IHDR) fails its CRC-32"},
+        {"icon PNG header not first", [&] { spoilt(png, [](std::string& b) { b.insert(8, PngChunk("tEXt", "a")); }); },
+         {"--icon", badIcon}, "bad.ico", "first chunk is not its 13-byte header (IHDR)"},
+        {"icon PNG of no depth there is",
+         [&] { spoilt(png, [](std::string& b) { std::string h = b.substr(16, 13); h[8] = 5;
+                                                 b.replace(8, 25, PngChunk("IHDR", h)); }); },
+         {"--icon", badIcon}, "bad.ico", "bit depth 5 and colour type 6"},
+        {"icon PNG without its end", [&] { spoilt(png, [](std::string& b) { b.resize(b.size() - 12); }); },
+         {"--icon", badIcon}, "bad.ico", "without its closing chunk (IEND)"},
+        {"icon PNG chunk past the image", [&] { spoilt(png, [](std::string& b) { b[33] = '\x7f'; }); },
+         {"--icon", badIcon}, "bad.ico", "past the image's end"},
         {"icon images sharing their bytes", [&] { WriteFile(badIcon, IconOfOneSharedImage(100)); },
          {"--icon", badIcon}, "bad.ico", "images that overlap"},
         {"icon of more images than an installer holds",

@@ -26,8 +26,8 @@ struct IconImage {
 };
 
 // The images of an icon file, each checked: within the file, not sharing its
-// bytes with another, and a DIB or PNG of the size its entry gives; or
-// nothing, with the cause in *error.
+// bytes with another, and a DIB or PNG of the size its entry gives that holds
+// what a decoder reads of it; or nothing, with the cause in *error.
 std::optional<std::vector<IconImage>> ReadIconFile(const Bytes& file, std::string* error);
 
 // An icon group's bytes, its images given icon ids ids[0], ids[1], ...
