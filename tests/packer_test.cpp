@@ -722,6 +722,15 @@ TEST_F(PackerTest, AnInstallerCarriesItsVendorsIdentity)
     EXPECT_NE(plain.out.find("execution level: none: no manifest, Windows guesses from the name\n"),
               std::string::npos)
         << plain.out;
+
+    // A PNG image is said to be one, at the depth its own header gives.
+    WriteFile(folder / "png.ico", IconFileOf({{256, 256, 32, PngImageBytes(256, 16)}, {48, 48, 32, PngImageBytes(48)},
+                                              {16, 16, 32, IconImageBytes(16, 0xFF2060A0)}}));
+    const RunResult withPng = Pack({"create", "-o", folder / "png.exe", "--icon", folder / "png.ico", files()});
+    ASSERT_EQ(withPng.exit_code, 0) << withPng.err;
+    const RunResult pngInfo = Pack({"info", folder / "png.exe"});
+    EXPECT_NE(pngInfo.out.find("icon: 256x256 PNG 64-bit, 48x48 PNG 32-bit, 16x16 32-bit\n"), std::string::npos)
+        << pngInfo.out;
 }
 
 TEST_F(PackerTest, RepackingAnInstallerReplacesItsPackage)

@@ -1,6 +1,7 @@
 // sfxpack info: what Windows will show of an installer (its icon, version
 // block and requested execution level), whether it is signed, and what its
 // package holds.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -36,13 +37,31 @@ std::optional<Bytes> Resource(FileReader& file, const ResourceTree& tree, uint16
     return ReadResourceBytes(file, languages->second.begin()->second, &ignored);
 }
 
+// The first bytes of an icon image, enough to tell a PNG's depth: an
+// installer's icon may be large, and is read no further.
+std::optional<Bytes> IconImageHead(FileReader& file, const ResourceTree& tree, uint16_t id)
+{
+    const auto icons = tree.find(ResourceName::Id(kIconResource));
+    if (icons == tree.end())
+        return std::nullopt;
+    const auto languages = icons->second.find(ResourceName::Id(id));
+    if (languages == icons->second.end() || languages->second.empty())
+        return std::nullopt;
+    ResourceData head = languages->second.begin()->second;
+    if (head.deferred)
+        head.deferred_size = std::min<uint32_t>(head.deferred_size, kIconImageStartSize);
+    std::string ignored;
+    return ReadResourceBytes(file, head, &ignored);
+}
+
 void PrintIdentity(FileReader& file, const ResourceLayout& layout)
 {
     const ResourceTree& tree = layout.tree;
     std::optional<Bytes> group = Resource(file, tree, kIconGroupResource, IDI_APP);
     if (!group)
         group = Resource(file, tree, kIconGroupResource, std::nullopt);
-    std::printf("icon: %s\n", group ? DescribeIconGroup(*group).c_str() : "none");
+    const IconImageStart imageHead = [&](uint16_t id) { return IconImageHead(file, tree, id); };
+    std::printf("icon: %s\n", group ? DescribeIconGroup(*group, imageHead).c_str() : "none");
     const std::optional<Bytes> block = Resource(file, tree, kVersionResource, kVersionBlockId);
     std::string error;
     const std::optional<VersionNode> version = block ? ReadVersionBlock(*block, &error) : std::nullopt;

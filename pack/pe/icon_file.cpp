@@ -211,7 +211,7 @@ std::optional<std::vector<uint16_t>> IconGroupIds(const Bytes& group)
     return ids;
 }
 
-std::string DescribeIconGroup(const Bytes& group)
+std::string DescribeIconGroup(const Bytes& group, const IconImageStart& imageStart)
 {
     if (!IconGroupIds(group))
         return "(malformed)";
@@ -219,8 +219,19 @@ std::string DescribeIconGroup(const Bytes& group)
     for (size_t i = 0; i < LoadLe16(group, 4); ++i) {
         const size_t entry = kHeaderSize + i * kGroupEntrySize;
         sizes += (i ? ", " : "") + std::to_string(Dimension(group[entry])) + "x" +
-                 std::to_string(Dimension(group[entry + 1])) + " " + std::to_string(LoadLe16(group, entry + 6)) +
-                 "-bit";
+                 std::to_string(Dimension(group[entry + 1])) + " ";
+        // A PNG says its own depth, which the entry may not: a 16-bit-per-channel
+        // image is listed as 32 bits by the tools that make icons.
+        const std::optional<Bytes> start = imageStart ? imageStart(LoadLe16(group, entry + 12)) : std::nullopt;
+        if (start && IsPng(*start)) {
+            const size_t header = sizeof kPngSignature + 8;
+            const unsigned bits = start->size() >= header + 10 && std::memcmp(start->data() + header - 4, "IHDR", 4) == 0
+                                      ? PngBitsPerPixel((*start)[header + 8], (*start)[header + 9])
+                                      : 0;
+            sizes += bits ? "PNG " + std::to_string(bits) + "-bit" : std::string("PNG");
+        } else {
+            sizes += std::to_string(LoadLe16(group, entry + 6)) + "-bit";
+        }
     }
     return sizes;
 }
