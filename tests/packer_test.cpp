@@ -21,6 +21,7 @@
 #include "pack/pe/version_block.h"
 #include "pack/system/utf16.h"
 #include "tests/support/hostile_stubs.h"
+#include "tests/support/icon_maker.h"
 #include "tests/support/package_maker.h"
 #include "tests/support/random_bytes.h"
 #include "tests/support/run_program.h"
@@ -194,6 +195,17 @@ std::string IconWithOneEntry(uint32_t size, uint32_t offset, uint32_t claimed = 
     return std::string(icon.begin(), icon.end());
 }
 
+// An icon file of `count` entries that all point at one 64x64 image.
+std::string IconOfOneSharedImage(size_t count)
+{
+    const std::string image = IconImageBytes(64, 0xFF2060A0);
+    std::string icon = IconFileOf(std::vector<IconFileImage>(count, {64, 64, 32, image}));
+    for (size_t i = 0; i < count; ++i)
+        PutLe(icon, 6 + 16 * i + 12, static_cast<uint32_t>(6 + 16 * count), 4);
+    icon.resize(6 + 16 * count + image.size());
+    return icon;
+}
+
 TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
 {
     // A manifest of the given text, for --manifest; kRoot opens an <assembly>
@@ -202,6 +214,13 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
     const auto writing = [&](const std::string& text) { return [&, text] { WriteFile(manifest, text); }; };
     const std::string kRoot = "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">";
     const std::string kUtf8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>";
+    const std::string badIcon = folder / "bad.ico";
+    // An icon file of one image, spoilt.
+    const auto spoilt = [&](IconFileImage image, const std::function<void(std::string&)>& spoil) {
+        spoil(image.bytes);
+        WriteFile(badIcon, IconFileOf({image}));
+    };
+    const IconFileImage bitmap = {16, 16, 32, IconImageBytes(16, 0xFF2060A0)}, png = {64, 64, 32, PngImageBytes(64)};
     struct Case {
         const char* what;
         std::function<void()> prepare;
@@ -234,6 +253,47 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
          {"--icon", folder / "bad.ico"}, "bad.ico", "image 1 lies outside the file"},
         {"icon of absurd size", [&] { WriteFile(folder / "bad.ico", IconWithOneEntry(40, 22, 70000)); },
          {"--icon", folder / "bad.ico"}, "bad.ico", "not its entry's"},
+        {"icon bitmap header of no size there is", [&] { spoilt(bitmap, [](std::string& b) { PutLe(b, 0, 64, 4); }); },
+         {"--icon", badIcon}, "bad.ico", "image 1 (16x16) is an image that is neither a bitmap (whose header would "
+                                         "be of 40, 108 or 124 bytes) nor a PNG"},
+        {"icon bitmap without pixels", [&] { WriteFile(badIcon, IconWithOneEntry(40, 22)); }, {"--icon", badIcon},
+         "bad.ico", "image 1 (32x32) is a bitmap cut short in its pixels"},
+        {"icon bitmap a byte short of its mask", [&] { spoilt(bitmap, [](std::string& b) { b.pop_back(); }); },
+         {"--icon", badIcon}, "bad.ico", "cut short in its pixels: 1128 bytes with the mask, in 1127"},
+        {"icon palette of more colours than bits",
+         [&] { spoilt(bitmap, [](std::string& b) { PutLe(b, 14, 8, 2), PutLe(b, 32, 257, 4); }); },
+         {"--icon", badIcon}, "bad.ico", "claims 257 colours, more than 8 bits per pixel choose among (256)"},
+        {"icon palette outside", [&] { spoilt(bitmap, [](std::string& b) { PutLe(b, 14, 8, 2), b.resize(140); }); },
+         {"--icon", badIcon}, "bad.ico", "cut short in its palette of 256 colours"},
+        {"icon PNG header's CRC", [&] { spoilt(png, [](std::string& b) { b[29] ^= 1; }); }, {"--icon", badIcon},
+         "bad.ico", "image 1 (64x64) is a PNG whose header (IHDR) fails its CRC-32"},
+        {"icon PNG header not first", [&] { spoilt(png, [](std::string& b) { b.insert(8, PngChunk("tEXt", "a")); }); },
+         {"--icon", badIcon}, "bad.ico", "first chunk is not its 13-byte header (IHDR)"},
+        {"icon PNG of no depth there is",
+         [&] { spoilt(png, [](std::string& b) { std::string h = b.substr(16, 13); h[8] = 5;
+                                                 b.replace(8, 25, PngChunk("IHDR", h)); }); },
+         {"--icon", badIcon}, "bad.ico", "bit depth 5 and colour type 6"},
+        {"icon PNG without its end", [&] { spoilt(png, [](std::string& b) { b.resize(b.size() - 12); }); },
+         {"--icon", badIcon}, "bad.ico", "without its closing chunk (IEND)"},
+        {"icon PNG chunk past the image", [&] { spoilt(png, [](std::string& b) { b[33] = '\x7f'; }); },
+         {"--icon", badIcon}, "bad.ico", "past the image's end"},
+        {"icon images sharing their bytes", [&] { WriteFile(badIcon, IconOfOneSharedImage(100)); },
+         {"--icon", badIcon}, "bad.ico", "images that overlap"},
+        {"icon of more images than an installer holds",
+         [&] { WriteFile(badIcon, IconFileOf(std::vector<IconFileImage>(65533, {1, 1, 32, IconImageBytes(1, 0)}))); },
+         {"--icon", badIcon}, "bad.ico", "65533 images are too many: the installer would hold"},
+        {"icon ids taken by the stub's stray icons",
+         [&] {
+             const std::string original = ReadFile(kStub);
+             Bytes stub(original.begin(), original.end());
+             std::string error;
+             CrowdIconIds(stub, *ParsePeImage(stub, &error));
+             WriteFile(folder / "crowded.exe", std::string(stub.begin(), stub.end()));
+             WriteFile(folder / "four.ico", MakeIconFile({{16, 0xFF0000FF}, {24, 0xFF00FF00}, {32, 0xFFFF0000},
+                                                          {48, 0xFF000000}}));
+         },
+         {"--stub", folder / "crowded.exe", "--icon", folder / "four.ico"}, "crowded.exe",
+         "no room for the icon's 4 images: the stub's other icons leave 3 of the icon ids 1 to 65535 free"},
         {"manifest not XML", writing("<assembly><x></assembly>"), {"--manifest", manifest}, "app.manifest",
          "line 1, column 16: mismatched tag"},
         {"manifest of another root", writing("<?xml version=\"1.0\"?><html/>"), {"--manifest", manifest},
@@ -732,6 +792,15 @@ TEST_F(PackerTest, AnInstallerCarriesItsVendorsIdentity)
     EXPECT_NE(plain.out.find("execution level: none: no manifest, Windows guesses from the name\n"),
               std::string::npos)
         << plain.out;
+
+    // A PNG image is said to be one, at the depth its own header gives.
+    WriteFile(folder / "png.ico", IconFileOf({{256, 256, 32, PngImageBytes(256, 16)}, {48, 48, 32, PngImageBytes(48)},
+                                              {16, 16, 32, IconImageBytes(16, 0xFF2060A0)}}));
+    const RunResult withPng = Pack({"create", "-o", folder / "png.exe", "--icon", folder / "png.ico", files()});
+    ASSERT_EQ(withPng.exit_code, 0) << withPng.err;
+    const RunResult pngInfo = Pack({"info", folder / "png.exe"});
+    EXPECT_NE(pngInfo.out.find("icon: 256x256 PNG 64-bit, 48x48 PNG 32-bit, 16x16 32-bit\n"), std::string::npos)
+        << pngInfo.out;
 }
 
 // A vendor's own manifest, written as people write them: a byte order mark,

@@ -222,6 +222,14 @@ std::optional<PreparedStub> LoadStub(const fs::path& path, const StubOptions& op
             *error = Shown(path) + ": " + *error;
         return std::nullopt;
     }
+    // What makes the installer one that its readers refuse is the icon's many
+    // images, when there is an icon: the stub alone was read.
+    if (std::optional<std::string> wrong = CheckInstallerResources(*prepared)) {
+        *error = identity->icon ? Shown(*identityOptions.icon) + ": " + std::to_string(identity->icon->size()) +
+                                      " images are too many: " + *wrong
+                                : Shown(path) + ": " + *wrong;
+        return std::nullopt;
+    }
     for (const std::string& warning : prepared->warnings)
         Warn(Shown(path) + ": " + warning);
     return prepared;

@@ -1,5 +1,6 @@
 #include "pack/cli/identity_report.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "pack/cli/printable_text.h"
@@ -22,6 +23,23 @@ std::optional<Bytes> Resource(FileReader& file, const ResourceTree& tree, uint16
         return std::nullopt;
     std::string ignored;
     return ReadResourceBytes(file, languages->second.begin()->second, &ignored);
+}
+
+// The first bytes of an icon image, enough to tell a PNG's depth: an
+// installer's icon may be large, and is read no further.
+std::optional<Bytes> IconImageHead(FileReader& file, const ResourceTree& tree, uint16_t id)
+{
+    const auto icons = tree.find(ResourceName::Id(kIconResource));
+    if (icons == tree.end())
+        return std::nullopt;
+    const auto languages = icons->second.find(ResourceName::Id(id));
+    if (languages == icons->second.end() || languages->second.empty())
+        return std::nullopt;
+    ResourceData head = languages->second.begin()->second;
+    if (head.deferred)
+        head.deferred_size = std::min<uint32_t>(head.deferred_size, kIconImageStartSize);
+    std::string ignored;
+    return ReadResourceBytes(file, head, &ignored);
 }
 
 std::string Line(const std::string& name, const std::string& value)
@@ -73,7 +91,8 @@ std::string DescribeIdentity(FileReader& file, const ResourceLayout& layout)
     std::optional<Bytes> group = Resource(file, tree, kIconGroupResource, IDI_APP);
     if (!group)
         group = Resource(file, tree, kIconGroupResource, std::nullopt);
-    std::string lines = Line("icon", group ? DescribeIconGroup(*group) : "none");
+    const IconImageStart imageHead = [&](uint16_t id) { return IconImageHead(file, tree, id); };
+    std::string lines = Line("icon", group ? DescribeIconGroup(*group, imageHead) : "none");
     lines += DescribeVersion(file, tree);
     if (const std::optional<Bytes> dialog = Resource(file, tree, kDialogResource, IDD_PROGRESS))
         if (const std::string notice = PublisherLine(*dialog); !notice.empty())

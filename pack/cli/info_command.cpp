@@ -1,6 +1,7 @@
 // sfxpack info: what Windows will show of an installer (its icon, version
 // block and requested execution level), whether it is signed, and what its
 // package holds.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>

@@ -10,6 +10,7 @@
 #ifndef SFX_PACK_PE_ICON_FILE_H
 #define SFX_PACK_PE_ICON_FILE_H
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -25,8 +26,9 @@ struct IconImage {
     Bytes bytes;      // a DIB (BITMAPINFOHEADER, colours, XOR and AND masks) or a PNG
 };
 
-// The images of an icon file, each checked: within the file, and a DIB or PNG
-// of the size its entry gives; or nothing, with the cause in *error.
+// The images of an icon file, each checked: within the file, not sharing its
+// bytes with another, and a DIB or PNG of the size its entry gives that holds
+// what a decoder reads of it; or nothing, with the cause in *error.
 std::optional<std::vector<IconImage>> ReadIconFile(const Bytes& file, std::string* error);
 
 // An icon group's bytes, its images given icon ids ids[0], ids[1], ...
@@ -35,7 +37,15 @@ Bytes MakeIconGroup(const std::vector<IconImage>& images, const std::vector<uint
 // The icon ids an icon group lists; nothing when it is malformed.
 std::optional<std::vector<uint16_t>> IconGroupIds(const Bytes& group);
 
-// The sizes an icon group lists, for people: "16x16 8-bit, 32x32 32-bit".
-std::string DescribeIconGroup(const Bytes& group);
+// The start of the image an icon id names (the whole image will do), enough
+// to tell a PNG by its header: kIconImageStartSize bytes; nothing when there
+// is no such image.
+using IconImageStart = std::function<std::optional<Bytes>(uint16_t id)>;
+constexpr size_t kIconImageStartSize = 8 + 8 + 13;  // PNG signature, IHDR's length and type, its data
+
+// The sizes an icon group lists, for people: "16x16 8-bit, 32x32 32-bit";
+// with the images' starts, a PNG image as its header describes it:
+// "256x256 PNG 64-bit" for 16 bits per channel of RGBA.
+std::string DescribeIconGroup(const Bytes& group, const IconImageStart& imageStart = nullptr);
 
 #endif

@@ -31,8 +31,9 @@ ResourceData* FirstLanguage(ResourceTree& tree, uint16_t type, uint16_t id)
 
 // The window's icon group (IDI_APP, or the first there is) gets the images;
 // the images of the group it replaces go, and the new ones take the lowest
-// free icon ids.
-void ReplaceIcon(ResourceTree& tree, const std::vector<IconImage>& images)
+// free icon ids. False, with the cause in *error, when too few ids are free:
+// icons the group does not list keep theirs.
+bool ReplaceIcon(ResourceTree& tree, const std::vector<IconImage>& images, std::string* error)
 {
     ResourceNames& groups = tree[ResourceName::Id(kIconGroupResource)];
     ResourceNames& icons = tree[ResourceName::Id(kIconResource)];
@@ -45,14 +46,22 @@ void ReplaceIcon(ResourceTree& tree, const std::vector<IconImage>& images)
         if (const std::optional<std::vector<uint16_t>> ids = IconGroupIds(data.bytes))
             for (uint16_t id : *ids)
                 icons.erase(ResourceName::Id(id));
+    // Ids run from 1 to 65535, counted past the last so that they never wrap
+    // to 0 and round again onto ids already given.
     std::vector<uint16_t> ids;
-    for (uint16_t id = 1; ids.size() < images.size(); ++id)
-        if (!icons.count(ResourceName::Id(id)))
-            ids.push_back(id);
+    for (uint32_t id = 1; id <= UINT16_MAX && ids.size() < images.size(); ++id)
+        if (!icons.count(ResourceName::Id(static_cast<uint16_t>(id))))
+            ids.push_back(static_cast<uint16_t>(id));
+    if (ids.size() < images.size()) {
+        *error = "no room for the icon's " + std::to_string(images.size()) + " images: the stub's other icons " +
+                 "leave " + std::to_string(ids.size()) + " of the icon ids 1 to 65535 free";
+        return false;
+    }
     for (size_t i = 0; i < images.size(); ++i)
         icons[ResourceName::Id(ids[i])] = {{language, ResourceData{images[i].bytes}}};
     languages.clear();
     languages[language] = ResourceData{MakeIconGroup(images, ids)};
+    return true;
 }
 
 // The strings that follow from the other options, unless given themselves.
@@ -178,8 +187,8 @@ std::optional<std::string> CheckPublisher(const std::string& publisher)
 
 IdentityFault ApplyIdentity(ResourceTree& tree, const InstallerIdentity& identity, std::string* error)
 {
-    if (identity.icon)
-        ReplaceIcon(tree, *identity.icon);
+    if (identity.icon && !ReplaceIcon(tree, *identity.icon, error))
+        return IdentityFault::kStub;
     if (const IdentityFault fault = ChangeVersionBlock(tree, identity, error); fault != IdentityFault::kNone)
         return fault;
     if (identity.publisher) {

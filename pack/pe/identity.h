@@ -41,7 +41,8 @@ std::optional<std::string> CheckIdentityText(const std::string& text);
 std::optional<std::string> CheckPublisher(const std::string& publisher);
 
 // Whose fault it is that an identity cannot be applied: the stub's, which
-// lacks what it would change (a version block, the notice), or the options',
+// lacks what it would change (a version block, the notice) or room for the
+// icon's images, or the options',
 // which ask for what the resources cannot hold.
 enum class IdentityFault { kNone, kStub, kOption };
 

@@ -10,9 +10,6 @@ constexpr uint32_t kHighBit = 0x80000000u;
 constexpr size_t kDirectoryHeaderSize = 16;
 constexpr size_t kDirectoryEntrySize = 8;
 constexpr size_t kDataEntrySize = 16;
-// A hostile tree may point many entries at the same bytes; stop copying long
-// before memory runs out.
-constexpr size_t kMaxLeaves = 65536;
 
 // Bytes of a file: the whole of it, or a window that starts at `offset`.
 struct FileBytes {
@@ -107,7 +104,7 @@ private:
 
     bool ReadData(uint32_t offset, ResourceData* data)
     {
-        if (++leaves_ > kMaxLeaves)
+        if (++leaves_ > kMostResources)
             return Fail("too many resources");
         if (!Fits(offset, kDataEntrySize))
             return Fail("a data entry lies outside the resource section");
@@ -187,6 +184,15 @@ std::strong_ordering ResourceName::operator<=>(const ResourceName& other) const
     if (IsId())
         return id <=> other.id;
     return text <=> other.text;
+}
+
+size_t CountResources(const ResourceTree& tree)
+{
+    size_t count = 0;
+    for (const auto& [type, names] : tree)
+        for (const auto& [name, languages] : names)
+            count += languages.size();
+    return count;
 }
 
 std::string DescribeResourceName(const ResourceName& name)

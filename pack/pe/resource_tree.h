@@ -55,6 +55,13 @@ struct FileRange {
     uint64_t size;
 };
 
+// The most resources (language entries) a tree may hold: a hostile tree may
+// point many entries at the same bytes, so the reader stops long before
+// memory runs out, and refuses a tree of more. Whatever makes a tree for a
+// file checks it against the same number, so that its files can be read.
+constexpr size_t kMostResources = 65536;
+size_t CountResources(const ResourceTree& tree);
+
 // Reads the tree the resource data directory points at, with every
 // resource's bytes, from the whole file; an image without resources gives an
 // empty tree. On a malformed tree returns nothing and says why in *error.

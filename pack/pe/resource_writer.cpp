@@ -31,13 +31,36 @@ void DescribeSection(Bytes& file, const PreparedStub& stub, uint32_t size, uint3
 
 }  // namespace
 
-std::optional<InstallerLayout> LayOutInstaller(const PreparedStub& stub, uint64_t packageSize, std::string* error)
+ResourceTree InstallerResources(const PreparedStub& stub, uint64_t packageSize)
 {
     ResourceTree tree = stub.resources;
     ResourceData package;
     package.deferred = true;
     package.deferred_size = static_cast<uint32_t>(packageSize);
     tree[kPackageType][ResourceName::Id(kPackageId)] = {{kPackageLanguage, package}};
+    return tree;
+}
+
+std::optional<std::string> CheckInstallerResources(const PreparedStub& stub)
+{
+    // The package takes the place of any the stub had, in all its languages.
+    size_t count = CountResources(stub.resources) + 1;
+    if (const auto type = stub.resources.find(kPackageType); type != stub.resources.end())
+        if (const auto old = type->second.find(ResourceName::Id(kPackageId)); old != type->second.end())
+            count -= old->second.size();
+    if (count <= kMostResources)
+        return std::nullopt;
+    return "the installer would hold " + std::to_string(count) + " resources with its package, and its readers " +
+           "take at most " + std::to_string(kMostResources);
+}
+
+std::optional<InstallerLayout> LayOutInstaller(const PreparedStub& stub, uint64_t packageSize, std::string* error)
+{
+    if (std::optional<std::string> wrong = CheckInstallerResources(stub)) {
+        *error = std::move(*wrong);
+        return std::nullopt;
+    }
+    const ResourceTree tree = InstallerResources(stub, packageSize);
     const Bytes head = WriteResourceTree(tree, stub.section_rva);
     const uint64_t size = head.size() + packageSize;
     if (packageSize > UINT32_MAX || stub.section_rva + size + stub.image.section_alignment > UINT32_MAX) {

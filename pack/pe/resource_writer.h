@@ -23,6 +23,13 @@ struct ResourceWriteResult {
     std::vector<std::string> warnings;  // e.g. a signature that was removed
 };
 
+// The resources of the installer made of the stub: the stub's, with the package.
+ResourceTree InstallerResources(const PreparedStub& stub, uint64_t packageSize);
+
+// Why the installer's resources would be refused by its readers (too many of
+// them); nothing when they would not. Known before the package is made.
+std::optional<std::string> CheckInstallerResources(const PreparedStub& stub);
+
 // The installer's bytes around its package, which comes last in the new
 // resource section: the package's bytes follow `head`, and `tail` follows
 // them. The checksum at checksum_offset is left for the caller, who sees every

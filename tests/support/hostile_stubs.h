@@ -1,16 +1,33 @@
 // Stubs made hostile for the tests and the benchmarks: valid enough to be
-// read, built to make naive reading slow.
+// read, built to make naive reading slow or naive rewriting wrong.
 #ifndef SFX_TESTS_SUPPORT_HOSTILE_STUBS_H
 #define SFX_TESTS_SUPPORT_HOSTILE_STUBS_H
 
+#include <string>
+
 #include "pack/pe/pe_image.h"
+#include "pack/pe/resource_tree.h"
+
+// Puts `section` in place of the resources of a stub whose resource section
+// is its last, and fixes the headers that describe it.
+inline void PutResourceSection(Bytes& file, const PeImage& image, const Bytes& section)
+{
+    const PeSection& last = image.sections.back();
+    const uint32_t size = AlignUp(section.size(), image.file_alignment);
+    file.resize(last.raw_offset);
+    file.insert(file.end(), section.begin(), section.end());
+    file.resize(last.raw_offset + size, 0);
+    StoreLe32(file, last.header_offset + 8, size);
+    StoreLe32(file, last.header_offset + 16, size);
+    StoreLe32(file, image.SizeOfImageOffset(), AlignUp(uint64_t{last.virtual_address} + size, image.section_alignment));
+    StoreLe32(file, image.DirectoryEntryOffset(kResourceDirectory) + 4, size);
+}
 
 // Replaces the resources of a stub whose resource section is its last with
 // a section of a megabyte whose root's 65,535 entries all lead to
 // one directory of 65,535 entries: read naively, four billion visits.
 inline void ShareResourceDirectories(Bytes& file, const PeImage& image)
 {
-    const PeSection& section = image.sections.back();
     const uint32_t named = 16 + 65535 * 8;
     Bytes tree(2 * named + 16, 0);
     for (uint32_t directory : {0u, named}) {
@@ -20,14 +37,23 @@ inline void ShareResourceDirectories(Bytes& file, const PeImage& image)
             StoreLe32(tree, directory + 20 + 8 * i, 0x80000000u | (directory == 0 ? named : 2 * named));
         }
     }
-    const uint32_t size = AlignUp(tree.size(), image.file_alignment);
-    file.resize(section.raw_offset);
-    file.insert(file.end(), tree.begin(), tree.end());
-    file.resize(section.raw_offset + size, 0);
-    StoreLe32(file, section.header_offset + 8, size);
-    StoreLe32(file, section.header_offset + 16, size);
-    StoreLe32(file, image.SizeOfImageOffset(), AlignUp(uint64_t{section.virtual_address} + size, image.section_alignment));
-    StoreLe32(file, image.DirectoryEntryOffset(kResourceDirectory) + 4, size);
+    PutResourceSection(file, image, tree);
+}
+
+// Leaves a stub (whose resource section is its last) its icon group, which
+// lists icons 1 and 2, and gives it icons 1 to 65534 of a byte each: once the
+// group's own go, three icon ids are free. Nothing else stays, so that the
+// reader's limit of resources still takes it, with a package.
+inline void CrowdIconIds(Bytes& file, const PeImage& image)
+{
+    std::string error;
+    const std::optional<ResourceTree> tree = ReadResourceTree(file, image, &error);
+    ResourceTree crowded;
+    crowded[ResourceName::Id(kIconGroupResource)] = tree->at(ResourceName::Id(kIconGroupResource));
+    ResourceNames& icons = crowded[ResourceName::Id(kIconResource)];
+    for (uint32_t id = 1; id <= 65534; ++id)
+        icons[ResourceName::Id(static_cast<uint16_t>(id))] = {{0x0409, ResourceData{Bytes{0}}}};
+    PutResourceSection(file, image, WriteResourceTree(crowded, image.sections.back().virtual_address));
 }
 
 #endif
