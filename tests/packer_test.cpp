@@ -252,7 +252,7 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"icon image outside", [&] { WriteFile(folder / "bad.ico", IconWithOneEntry(40, 9999)); },
          {"--icon", folder / "bad.ico"}, "bad.ico", "image 1 lies outside the file"},
         {"icon of absurd size", [&] { WriteFile(folder / "bad.ico", IconWithOneEntry(40, 22, 70000)); },
-         {"--icon", folder / "bad.ico"}, "bad.ico", "not its entry's"},
+         {"--icon", folder / "bad.ico"}, "bad.ico", "a bitmap of 70000x70000, not the size its entry gives"},
         {"icon bitmap header of no size there is", [&] { spoilt(bitmap, [](std::string& b) { PutLe(b, 0, 64, 4); }); },
          {"--icon", badIcon}, "bad.ico", "image 1 (16x16) is an image that is neither a bitmap (whose header would "
                                          "be of 40, 108 or 124 bytes) nor a PNG"},
@@ -294,6 +294,16 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
          },
          {"--stub", folder / "crowded.exe", "--icon", folder / "four.ico"}, "crowded.exe",
          "no room for the icon's 4 images: the stub's other icons leave 3 of the icon ids 1 to 65535 free"},
+        {"package ids past what a directory counts",
+         [&] {
+             const std::string original = ReadFile(kStub);
+             Bytes stub(original.begin(), original.end());
+             std::string error;
+             CrowdPackageIds(stub, *ParsePeImage(stub, &error));
+             WriteFile(folder / "crowded.exe", std::string(stub.begin(), stub.end()));
+         },
+         {"--stub", folder / "crowded.exe"}, "crowded.exe",
+         "more entries in one directory than its 65535 can count: the resources of type SETUP (65536)"},
         {"manifest not XML", writing("<assembly><x></assembly>"), {"--manifest", manifest}, "app.manifest",
          "line 1, column 16: mismatched tag"},
         {"manifest of another root", writing("<?xml version=\"1.0\"?><html/>"), {"--manifest", manifest},
@@ -334,6 +344,20 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
          "app.manifest", "UTF-16 byte order mark"},
         {"manifest with NUL", writing(kRoot + std::string(1, '\0') + "</assembly>"), {"--manifest", manifest},
          "app.manifest", "NUL bytes"},
+        {"manifest asking for no level there is",
+         writing(kRoot + "<trustInfo><security><requestedPrivileges><requestedExecutionLevel level=\"requireAdministator\"/>"
+                 "</requestedPrivileges></security></trustInfo></assembly>"),
+         {"--manifest", manifest}, "app.manifest", "asks for the level \"requireAdministator\""},
+        {"manifest of a uiAccess neither true nor false",
+         writing(kRoot + "<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"yes\"/></assembly>"),
+         {"--manifest", manifest}, "app.manifest", "uiAccess is \"yes\", not true or false"},
+        {"manifest outside Windows' namespace", writing("<assembly manifestVersion=\"1.0\"/>"), {"--manifest", manifest},
+         "app.manifest", "not in the namespace Windows reads"},
+        {"manifest without its version",
+         writing("<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\"/>"), {"--manifest", manifest}, "app.manifest",
+         "no manifestVersion=\"1.0\""},
+        {"manifest of an unbound prefix", writing("<x:assembly manifestVersion=\"1.0\"/>"), {"--manifest", manifest},
+         "app.manifest", "line 1, column 1: unbound prefix"},
         {"manifest with a DTD", writing("<!DOCTYPE assembly [<!ENTITY e \"x\">]>" + kRoot + "&e;</assembly>"),
          {"--manifest", manifest}, "app.manifest", "a document type declaration"},
         {"unknown version key", [] {}, {"--version-string", "Colour=blue"}, "Colour", "the keys are", 2},
@@ -352,6 +376,12 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"escape", [] {}, {"--publisher", "Evil\x1b]0;x\x07"}, "--publisher", "(U+001B)", 2},
         {"delete", [] {}, {"--version-string", "ProductName=a\x7f"}, "ProductName", "(U+007F)", 2},
         {"C1 control", [] {}, {"--version-string", "FileDescription=a\xc2\x9b"}, "FileDescription", "(U+009B)", 2},
+        {"right-to-left override", [] {}, {"--publisher", "Evil\xe2\x80\xae" "exe.txt"}, "--publisher",
+         "character 5 (U+202E) is invisible", 2},
+        {"byte order mark", [] {}, {"--version-string", "ProductName=\xef\xbb\xbfLarkspur"}, "ProductName",
+         "character 1 (U+FEFF)", 2},
+        {"blank publisher", [] {}, {"--publisher", " "}, "--publisher", "needs a name", 2},
+        {"publisher with a space before", [] {}, {"--publisher", " Larkspur"}, "--publisher", "starts or ends with a space", 2},
         {"two manifests", [] {}, {"--manifest", "x", "--execution-level", "asInvoker"}, "--manifest", "exclude", 2},
         {"launch in a folder", [] {}, {"--launch", "bin/Setup.exe"}, "bin/Setup.exe", "a bare name", 2},
         {"launch empty", [] {}, {"--launch="}, "--launch", "needs the name of a packed file", 2},
@@ -765,6 +795,12 @@ TEST_F(PackerTest, AnInstallerCarriesItsVendorsIdentity)
     EXPECT_EQ(info.out.find("040518.2"), std::string::npos) << "no build string of the stub's is left";
     const std::string version = RunProgram("wrestool", {"-x", "--raw", "-t", "16", installer}).out;
     EXPECT_NE(version.find(std::string("\x3e\xd8\x9c\xdd", 4)), std::string::npos) << "U+1F99C as D83E DD9C";
+    // With their strings empty, the fixed part no longer flags a private or special build.
+    const size_t fixed = version.find("\xbd\x04\xef\xfe");
+    ASSERT_NE(fixed, std::string::npos);
+    EXPECT_EQ(static_cast<uint8_t>(version[fixed + 28]) & 0x28, 0) << "VS_FF_PRIVATEBUILD, VS_FF_SPECIALBUILD";
+    EXPECT_EQ(static_cast<uint8_t>(RunProgram("wrestool", {"-x", "--raw", "-t", "16", kStub}).out[fixed + 28]) & 0x28,
+              0x28) << "the stub's own flags";
 
     // The icon group holds the file's images, and nothing is left of the old ones.
     const std::string listed = RunProgram("wrestool", {"-l", installer}).out;
@@ -784,6 +820,18 @@ TEST_F(PackerTest, AnInstallerCarriesItsVendorsIdentity)
         << "the string table as the stub has it";
     EXPECT_EQ(RunProgram("i686-w64-mingw32-objdump", {"-p", installer}).exit_code, 0);
     EXPECT_EQ(Pack({"verify", installer}).exit_code, 0);
+
+    // Another group that lists the stub's images keeps them, whole.
+    const std::string original = ReadFile(kStub);
+    Bytes shared(original.begin(), original.end());
+    std::string error;
+    ShareIconImages(shared, *ParsePeImage(shared, &error));
+    WriteFile(folder / "two-groups.exe", std::string(shared.begin(), shared.end()));
+    ASSERT_EQ(Pack({"create", "--stub", folder / "two-groups.exe", "-o", folder / "two.exe", "--icon", icon, files()})
+                  .exit_code, 0);
+    const std::string kept = RunProgram("wrestool", {"-x", "-t", "14", "-n", "1001", folder / "two.exe"}).out;
+    EXPECT_FALSE(kept.empty());
+    EXPECT_TRUE(SameBytes(kept, RunProgram("wrestool", {"-x", "-t", "14", "-n", "1001", folder / "two-groups.exe"}).out));
 
     // Without the options, the stub says what it always said.
     ASSERT_EQ(Pack({"create", "-o", folder / "plain.exe", files()}).exit_code, 0);

@@ -66,6 +66,10 @@ std::string DescribeVersion(FileReader& file, const ResourceTree& tree)
 std::string DescribeExecutionLevel(FileReader& file, const ResourceTree& tree)
 {
     const std::optional<Bytes> manifest = Resource(file, tree, kManifestResource, std::nullopt);
+    if (manifest)
+        if (const std::optional<std::string> wrong = CheckManifest(*manifest))
+            return Line("execution level", "unknown: its manifest is not one that Windows reads (" + *wrong +
+                                               "), and Windows may refuse to start it");
     const std::string level = manifest ? RequestedExecutionLevel(*manifest) : "";
     return Line("execution level", !level.empty() ? level
                                    : manifest     ? "none requested in its manifest: Windows guesses from the name"

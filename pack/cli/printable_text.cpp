@@ -7,19 +7,6 @@
 
 namespace {
 
-bool IsControl(char32_t c)
-{
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
-}
-
-// Characters that a terminal shows as a change of line or of direction, so
-// that text after them could pass for another line or read backwards.
-bool ReordersOrBreaks(char32_t c)
-{
-    return c == 0x2028 || c == 0x2029 || (c >= 0x202A && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069) ||
-           c == 0x200E || c == 0x200F || c == 0x061C;
-}
-
 std::string Escape(const char* format, unsigned value)
 {
     char escaped[16];
@@ -43,9 +30,9 @@ std::string Printable(const std::string& text)
             out += "\\n";
         else if (*c == '\r')
             out += "\\r";
-        else if (*c < 0x80 && IsControl(*c))
+        else if (*c < 0x80 && IsControlCharacter(*c))
             out += Escape("\\x%02x", static_cast<unsigned>(*c));
-        else if (IsControl(*c) || ReordersOrBreaks(*c))
+        else if (IsControlCharacter(*c) || IsLayoutCharacter(*c))
             out += Escape("\\u%04x", static_cast<unsigned>(*c));
         else
             out.append(text, start, at - start);
@@ -61,7 +48,7 @@ std::string JsonString(const std::string& text)
         const char32_t c = DecodeUtf8(text, &at).value_or(kReplacementCharacter);
         if (c == '"' || c == '\\')
             json += {'\\', static_cast<char>(c)};
-        else if (IsControl(c) || ReordersOrBreaks(c))
+        else if (IsControlCharacter(c) || IsLayoutCharacter(c))
             json += Escape("\\u%04x", static_cast<unsigned>(c));
         else if (c == kReplacementCharacter)
             AppendUtf8(json, c);

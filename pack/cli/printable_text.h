@@ -6,9 +6,9 @@
 
 #include <string>
 
-// `text` with its control characters (C0, DEL, C1), the characters that
-// reorder or break lines (U+2028, U+2029, the bidirectional overrides and
-// isolates) escaped: \t \n \r, \x1b for other C0 controls and DEL, \u009b for
+// `text` with its control characters (C0, DEL, C1) and the invisible
+// characters that reorder or break lines (the bidirectional overrides and
+// isolates, U+2028, U+2029, the byte order mark, noncharacters) escaped: \t \n \r, \x1b for other C0 controls and DEL, \u009b for
 // the rest, and \xe9 for each byte that is not UTF-8. Plain text, in any
 // script, is left as it is, backslashes too: Windows paths stay readable, and
 // a text that spells an escape is harmless, since it is shown, not obeyed.

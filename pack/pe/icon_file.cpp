@@ -23,6 +23,10 @@ uint32_t LoadBe32(const Bytes& bytes, size_t at)
     return uint32_t{bytes[at]} << 24 | uint32_t{bytes[at + 1]} << 16 | uint32_t{bytes[at + 2]} << 8 | bytes[at + 3];
 }
 
+// Entries hold sizes up to 256, which tools that make larger images write
+// as if they were 256.
+constexpr const char* kLargestIconHint = " (an icon's images are at most 256x256)";
+
 bool IsPng(const Bytes& b)
 {
     return b.size() >= sizeof kPngSignature && std::memcmp(b.data(), kPngSignature, sizeof kPngSignature) == 0;
@@ -59,7 +63,8 @@ std::string CheckPng(IconImage& image)
     if (crc != LoadBe32(b, first + 8 + kHeaderLength))
         return "a PNG whose header (IHDR) fails its CRC-32";
     if (LoadBe32(b, first + 8) != image.width || LoadBe32(b, first + 12) != image.height)
-        return "a PNG image whose size is not its entry's";
+        return "a PNG of " + std::to_string(LoadBe32(b, first + 8)) + "x" + std::to_string(LoadBe32(b, first + 12)) +
+               ", not the size its entry gives" + kLargestIconHint;
     const uint8_t depth = b[first + 16], colourType = b[first + 17];
     if (PngBitsPerPixel(depth, colourType) == 0)
         return "a PNG of bit depth " + std::to_string(depth) + " and colour type " + std::to_string(colourType) +
@@ -99,19 +104,31 @@ std::string CheckBitmap(IconImage& image)
         return "a bitmap cut short in its header of " + std::to_string(headerSize) + " bytes";
     const int32_t width = static_cast<int32_t>(LoadLe32(b, 4)), height = static_cast<int32_t>(LoadLe32(b, 8));
     if (width != static_cast<int32_t>(image.width) || height != 2 * static_cast<int32_t>(image.height))
-        return "a bitmap whose size is not its entry's";
+        return "a bitmap of " + std::to_string(width) + "x" + std::to_string(height / 2) +
+               ", not the size its entry gives" + kLargestIconHint;
     const uint16_t bits = LoadLe16(b, 14);
-    if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32)
+    if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return "a bitmap of " + std::to_string(bits) + " bits per pixel";
-    uint64_t colours = 0;
+    // Icons are stored uncompressed; 16 and 32 bits may give their colour
+    // masks, which follow a 40-byte header and lie inside the longer ones.
+    constexpr uint32_t kUncompressed = 0, kBitFields = 3;
+    const uint32_t compression = LoadLe32(b, 16);
+    if (compression != kUncompressed && !(compression == kBitFields && (bits == 16 || bits == 32)))
+        return "a bitmap compressed with method " + std::to_string(compression) +
+               ", which icons do not use (only uncompressed pixels)";
+    const uint64_t masks = compression == kBitFields && headerSize == 40 ? 12 : 0;
+    // A palette comes before the pixels at any depth; up to 8 bits it has
+    // 2^bits colours unless it says fewer.
+    const uint32_t used = LoadLe32(b, 32);
+    uint64_t colours = used;
     if (bits <= 8) {
-        const uint32_t used = LoadLe32(b, 32), most = uint32_t{1} << bits;
+        const uint32_t most = uint32_t{1} << bits;
         if (used > most)
             return "a bitmap whose palette claims " + std::to_string(used) + " colours, more than " +
                    std::to_string(bits) + " bits per pixel choose among (" + std::to_string(most) + ")";
         colours = used ? used : most;
     }
-    const uint64_t palette = headerSize + 4 * colours;
+    const uint64_t palette = headerSize + masks + 4 * colours;
     if (palette > b.size())
         return "a bitmap cut short in its palette of " + std::to_string(colours) + " colours";
     const uint64_t colourRow = (uint64_t{image.width} * bits + 31) / 32 * 4, maskRow = (image.width + 31) / 32 * 4;
@@ -119,8 +136,10 @@ std::string CheckBitmap(IconImage& image)
     if (whole > b.size())
         return "a bitmap cut short in its pixels: " + std::to_string(whole) + " bytes with the mask, in " +
                std::to_string(b.size());
-    image.planes = image.planes ? image.planes : LoadLe16(b, 12);
-    image.bits = image.bits ? image.bits : bits;
+    // The group lists what the image is, whatever the file's entry said:
+    // Windows picks an image for a display by the group's bit count.
+    image.planes = 1;
+    image.bits = bits;
     return "";
 }
 

@@ -26,9 +26,10 @@ struct IconImage {
     Bytes bytes;      // a DIB (BITMAPINFOHEADER, colours, XOR and AND masks) or a PNG
 };
 
-// The images of an icon file, each checked: within the file, not sharing its
-// bytes with another, and a DIB or PNG of the size its entry gives that holds
-// what a decoder reads of it; or nothing, with the cause in *error.
+// The images of an icon file, each checked: within the file, together no
+// larger than it (so entries that share bytes cannot multiply them), and a
+// DIB or PNG of the size its entry gives that holds what a decoder reads of
+// it; or nothing, with the cause in *error.
 std::optional<std::vector<IconImage>> ReadIconFile(const Bytes& file, std::string* error);
 
 // An icon group's bytes, its images given icon ids ids[0], ids[1], ...

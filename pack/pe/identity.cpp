@@ -42,10 +42,18 @@ bool ReplaceIcon(ResourceTree& tree, const std::vector<IconImage>& images, std::
         groupName = groups.begin()->first;
     ResourceLanguages& languages = groups[groupName];
     const uint16_t language = languages.empty() ? kUsEnglish : languages.begin()->first;
+    // The replaced group's images go, but for those another group lists too.
+    std::set<uint16_t> listedElsewhere;
+    for (const auto& [name, otherLanguages] : groups)
+        if (name != groupName)
+            for (const auto& [ignored, data] : otherLanguages)
+                if (const std::optional<std::vector<uint16_t>> ids = IconGroupIds(data.bytes))
+                    listedElsewhere.insert(ids->begin(), ids->end());
     for (const auto& [ignored, data] : languages)
         if (const std::optional<std::vector<uint16_t>> ids = IconGroupIds(data.bytes))
             for (uint16_t id : *ids)
-                icons.erase(ResourceName::Id(id));
+                if (!listedElsewhere.count(id))
+                    icons.erase(ResourceName::Id(id));
     // Ids run from 1 to 65535, counted past the last so that they never wrap
     // to 0 and round again onto ids already given.
     std::vector<uint16_t> ids;
@@ -81,18 +89,58 @@ std::vector<std::pair<std::string, std::string>> VersionStringsToSet(const Insta
     return strings;
 }
 
-// The longest `key` may be, in UTF-16 characters, for the block to be
-// written with the other strings as they are.
-size_t LongestFitting(const VersionNode& root, const std::string& key, const std::u16string& value)
+// The text's characters, each as its UTF-8 bytes.
+std::vector<std::string> Characters(const std::string& utf8)
+{
+    std::vector<std::string> characters;
+    for (size_t at = 0; at < utf8.size();) {
+        const size_t start = at;
+        DecodeUtf8(utf8, &at);
+        characters.push_back(utf8.substr(start, at - start));
+    }
+    return characters;
+}
+
+// How many of its characters `key` may have for the block to be written
+// with the other strings as they are.
+size_t LongestFitting(const VersionNode& root, const std::string& key, const std::vector<std::string>& value)
 {
     size_t fits = 0, fails = value.size();
     while (fails - fits > 1) {
         const size_t middle = fits + (fails - fits) / 2;
         VersionNode trial = root;
-        SetVersionString(trial, key, Utf8FromUtf16(value.substr(0, middle)));
+        std::string prefix;
+        for (size_t i = 0; i < middle; ++i)
+            prefix += value[i];
+        SetVersionString(trial, key, prefix);
         (WriteVersionBlock(trial) ? fits : fails) = middle;
     }
     return fits;
+}
+
+// Why the block cannot be written: the longest string the vendor gave, and
+// how long it may be beside the others; or, when even none of it would do,
+// that the strings are too long together.
+IdentityFault TooLong(const VersionNode& root, const InstallerIdentity& identity, std::string* error)
+{
+    const std::string limit = "longer than the " + std::to_string(kLongestVersionNode) + " bytes its lengths can count";
+    const auto longest = std::max_element(identity.strings.begin(), identity.strings.end(), [](const auto& a, const auto& b) {
+        return Utf16FromUtf8(a.second).size() < Utf16FromUtf8(b.second).size();
+    });
+    if (longest == identity.strings.end()) {
+        *error = "the stub's version block would be " + limit;
+        return IdentityFault::kStub;
+    }
+    const std::vector<std::string> value = Characters(longest->second);
+    const size_t fits = LongestFitting(root, longest->first, value);
+    VersionNode emptied = root;
+    SetVersionString(emptied, longest->first, "");
+    *error = "--version-string " + longest->first + ": " + std::to_string(value.size()) +
+             " characters make the version block " + limit + "; " +
+             (WriteVersionBlock(emptied) ? "with the other strings as they are, " + longest->first + " may be at most " +
+                                               std::to_string(fits) + " characters"
+                                         : "the strings are too long even without it: make them shorter together");
+    return IdentityFault::kOption;
 }
 
 IdentityFault ChangeVersionBlock(ResourceTree& tree, const InstallerIdentity& identity, std::string* error)
@@ -111,24 +159,18 @@ IdentityFault ChangeVersionBlock(ResourceTree& tree, const InstallerIdentity& id
         *error = "the stub's version block has no fixed file information";
         return IdentityFault::kStub;
     }
-    for (const auto& [key, value] : strings)
+    for (const auto& [key, value] : strings) {
         if (!SetVersionString(*root, key, value)) {
             *error = "the stub's version block has no string table";
             return IdentityFault::kStub;
         }
-    std::optional<Bytes> written = WriteVersionBlock(*root);
-    if (!written) {
-        // Name the longest string, and how long it may be beside the others.
-        const auto longest = std::max_element(strings.begin(), strings.end(), [](const auto& a, const auto& b) {
-            return Utf16FromUtf8(a.second).size() < Utf16FromUtf8(b.second).size();
-        });
-        const std::u16string value = Utf16FromUtf8(longest->second);
-        *error = "--version-string " + longest->first + ": " + std::to_string(value.size()) +
-                 " characters make the version block longer than the " + std::to_string(kLongestVersionNode) +
-                 " bytes its lengths can count; with the other strings as they are, " + longest->first +
-                 " may be at most " + std::to_string(LongestFitting(*root, longest->first, value)) + " characters";
-        return IdentityFault::kOption;
+        // The flags say whether these two strings are there to be read.
+        if (key == "PrivateBuild" || key == "SpecialBuild")
+            SetFileFlag(*root, key == "PrivateBuild" ? kPrivateBuildFlag : kSpecialBuildFlag, !value.empty());
     }
+    std::optional<Bytes> written = WriteVersionBlock(*root);
+    if (!written)
+        return TooLong(*root, identity, error);
     block->bytes = std::move(*written);
     return IdentityFault::kNone;
 }
@@ -151,13 +193,19 @@ std::optional<std::string> CheckIdentityText(const std::string& text)
         const std::optional<char32_t> c = DecodeUtf8(text, &at);
         char where[160];
         if (!c) {
-            std::snprintf(where, sizeof where, "byte %zu (0x%02X) is not UTF-8, the encoding text is given in",
+            std::snprintf(where, sizeof where, "byte %zu (0x%02X) is not UTF-8, in which texts are given "
+                          "(iconv -t UTF-8 converts a file of another encoding)",
                           start + 1, static_cast<unsigned char>(text[start]));
             return std::string(where);
         }
-        if (*c < 0x20 || (*c >= 0x7F && *c <= 0x9F)) {
+        if (IsControlCharacter(*c)) {
             std::snprintf(where, sizeof where, "character %zu is a control character (U+%04X), which Windows would "
                           "show as a box or obey", character, static_cast<unsigned>(*c));
+            return std::string(where);
+        }
+        if (IsLayoutCharacter(*c)) {
+            std::snprintf(where, sizeof where, "character %zu (U+%04X) is invisible and changes how the text "
+                          "around it reads", character, static_cast<unsigned>(*c));
             return std::string(where);
         }
     }
@@ -166,8 +214,10 @@ std::optional<std::string> CheckIdentityText(const std::string& text)
 
 std::optional<std::string> CheckPublisher(const std::string& publisher)
 {
-    if (publisher.empty())
+    if (publisher.find_first_not_of(' ') == std::string::npos)
         return "--publisher needs a name";
+    if (publisher.front() == ' ' || publisher.back() == ' ')
+        return "--publisher \"" + publisher + "\": a name that starts or ends with a space";
     if (const std::optional<std::string> wrong = CheckIdentityText(publisher))
         return "--publisher: " + *wrong;
     // The notice's line is 189 dialog units of 8-point Tahoma, of which

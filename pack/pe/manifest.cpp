@@ -48,16 +48,22 @@ constexpr char kManifestFormat[] =
 // manifest, or its root and the level it requests.
 struct ManifestReading {
     std::optional<std::string> wrong;
-    std::string root;
+    std::string root;  // as expat names it: "NAMESPACE NAME"
+    bool root_versioned = false;  // manifestVersion="1.0"
     std::string level;
 };
 
-// The name without its namespace prefix: expat reads names as written, and a
-// manifest may spell <asm:assembly> as well as <assembly>.
+// expat reads names with their namespaces resolved, as "NAMESPACE NAME" (a
+// prefix such as asm: bound to the namespace is gone), so that
+// <asm:assembly> and <assembly> are the same element, and an unbound prefix
+// is an error.
+constexpr char kNamespaceSeparator = ' ';
+constexpr char kAssemblyNamespace[] = "urn:schemas-microsoft-com:asm.v1";
+
 std::string LocalName(const XML_Char* name)
 {
-    const char* colon = std::strrchr(name, ':');
-    return colon ? colon + 1 : name;
+    const char* separator = std::strrchr(name, kNamespaceSeparator);
+    return separator ? separator + 1 : name;
 }
 
 std::string Position(XML_Parser parser)
@@ -108,13 +114,28 @@ void OnStartElement(void* data, const XML_Char* name, const XML_Char** attribute
 {
     auto* parser = static_cast<XML_Parser>(data);
     auto* reading = static_cast<ManifestReading*>(XML_GetUserData(parser));
-    if (reading->root.empty())
+    if (reading->root.empty()) {
         reading->root = name;
+        for (const XML_Char** attribute = attributes; attribute[0]; attribute += 2)
+            reading->root_versioned |= std::strcmp(attribute[0], "manifestVersion") == 0 &&
+                                       std::strcmp(attribute[1], "1.0") == 0;
+    }
     if (LocalName(name) != "requestedExecutionLevel" || !reading->level.empty())
         return;
-    for (const XML_Char** attribute = attributes; attribute[0]; attribute += 2)
+    // Windows refuses to start a program whose manifest asks for a level, or
+    // a uiAccess, that it does not know.
+    std::string uiAccess = "false";
+    for (const XML_Char** attribute = attributes; attribute[0]; attribute += 2) {
         if (std::strcmp(attribute[0], "level") == 0)
             reading->level = attribute[1];
+        else if (std::strcmp(attribute[0], "uiAccess") == 0)
+            uiAccess = attribute[1];
+    }
+    if (!IsExecutionLevel(reading->level))
+        Refuse(parser, reading, "requestedExecutionLevel asks for the level \"" + reading->level +
+                                    "\"; Windows knows asInvoker, highestAvailable and requireAdministrator");
+    else if (uiAccess != "true" && uiAccess != "false")
+        Refuse(parser, reading, "requestedExecutionLevel's uiAccess is \"" + uiAccess + "\", not true or false");
 }
 
 // The whole manifest through expat: well-formed XML in UTF-8 (with or without
@@ -138,7 +159,7 @@ ManifestReading ReadManifest(const Bytes& manifest)
     // No encoding given here, which would override the document's: its own
     // declaration is read, and OnXmlDeclaration refuses any but UTF-8;
     // without one expat takes UTF-8 and rejects bytes that are not.
-    const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> owned(XML_ParserCreate(nullptr),
+    const std::unique_ptr<XML_ParserStruct, decltype(&XML_ParserFree)> owned(XML_ParserCreateNS(nullptr, kNamespaceSeparator),
                                                                              &XML_ParserFree);
     XML_Parser parser = owned.get();
     if (!parser) {
@@ -158,8 +179,15 @@ ManifestReading ReadManifest(const Bytes& manifest)
             XML_STATUS_OK &&
         !reading.wrong)
         reading.wrong = Position(parser) + ": " + XML_ErrorString(XML_GetErrorCode(parser));
-    if (!reading.wrong && LocalName(reading.root.c_str()) != "assembly")
-        reading.wrong = "its root is <" + reading.root + ">, not <assembly>";
+    // Windows reads an <assembly> of its namespace and of version 1.0 only.
+    const std::string root = LocalName(reading.root.c_str());
+    if (!reading.wrong && root != "assembly")
+        reading.wrong = "its root is <" + root + ">, not <assembly>";
+    else if (!reading.wrong && reading.root != kAssemblyNamespace + std::string(1, kNamespaceSeparator) + root)
+        reading.wrong = std::string("its <assembly> is not in the namespace Windows reads: give it xmlns=\"") +
+                        kAssemblyNamespace + "\"";
+    else if (!reading.wrong && !reading.root_versioned)
+        reading.wrong = "its <assembly> has no manifestVersion=\"1.0\", which Windows requires";
     return reading;
 }
 

@@ -18,13 +18,14 @@ bool IsExecutionLevel(const std::string& level);
 Bytes MakeManifest(const std::string& level);
 
 // Why a vendor's manifest cannot be embedded, as expat and the rules of
-// manifests find it: not well-formed XML (with the line and column), not
-// UTF-8, a document type declaration, or no <assembly> root; nothing when it
-// can.
+// manifests find it: not well-formed XML in its namespaces (with the line and
+// column), not UTF-8, a document type declaration, no <assembly> root of
+// Windows' namespace and version 1.0, or a requested execution level (or
+// uiAccess) that Windows does not know; nothing when it can.
 std::optional<std::string> CheckManifest(const Bytes& manifest);
 
 // The level a manifest requests; empty when it requests none, or when it is
-// no manifest CheckManifest takes (Windows ignores those, level and all).
+// no manifest CheckManifest takes.
 std::string RequestedExecutionLevel(const Bytes& manifest);
 
 #endif

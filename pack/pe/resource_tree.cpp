@@ -195,6 +195,25 @@ size_t CountResources(const ResourceTree& tree)
     return count;
 }
 
+std::optional<std::string> OverfullDirectory(const ResourceTree& tree)
+{
+    const auto overfull = [](const auto& directory) {
+        const size_t named = static_cast<size_t>(NamedCount(directory));
+        return named > kMostDirectoryEntries || directory.size() - named > kMostDirectoryEntries;
+    };
+    if (overfull(tree))
+        return "the types of resources (" + std::to_string(tree.size()) + ")";
+    for (const auto& [type, names] : tree) {
+        if (overfull(names))
+            return "the resources of type " + DescribeResourceName(type) + " (" + std::to_string(names.size()) + ")";
+        for (const auto& [name, languages] : names)
+            if (overfull(languages))
+                return "the languages of resource " + DescribeResourceName(type) + " " + DescribeResourceName(name) +
+                       " (" + std::to_string(languages.size()) + ")";
+    }
+    return std::nullopt;
+}
+
 std::string DescribeResourceName(const ResourceName& name)
 {
     if (name.IsId())

@@ -62,6 +62,12 @@ struct FileRange {
 constexpr size_t kMostResources = 65536;
 size_t CountResources(const ResourceTree& tree);
 
+// A directory counts its named and its numbered entries in 16 bits each:
+// the one that holds more of either, described ("the resources of type
+// SETUP (65536)"); nothing when every directory fits.
+constexpr size_t kMostDirectoryEntries = 0xFFFF;
+std::optional<std::string> OverfullDirectory(const ResourceTree& tree);
+
 // Reads the tree the resource data directory points at, with every
 // resource's bytes, from the whole file; an image without resources gives an
 // empty tree. On a malformed tree returns nothing and says why in *error.

@@ -44,14 +44,14 @@ ResourceTree InstallerResources(const PreparedStub& stub, uint64_t packageSize)
 std::optional<std::string> CheckInstallerResources(const PreparedStub& stub)
 {
     // The package takes the place of any the stub had, in all its languages.
-    size_t count = CountResources(stub.resources) + 1;
-    if (const auto type = stub.resources.find(kPackageType); type != stub.resources.end())
-        if (const auto old = type->second.find(ResourceName::Id(kPackageId)); old != type->second.end())
-            count -= old->second.size();
-    if (count <= kMostResources)
-        return std::nullopt;
-    return "the installer would hold " + std::to_string(count) + " resources with its package, and its readers " +
-           "take at most " + std::to_string(kMostResources);
+    const ResourceTree tree = InstallerResources(stub, 0);
+    if (const size_t count = CountResources(tree); count > kMostResources)
+        return "the installer would hold " + std::to_string(count) + " resources with its package, and its " +
+               "readers take at most " + std::to_string(kMostResources);
+    if (const std::optional<std::string> overfull = OverfullDirectory(tree))
+        return "the installer would hold more entries in one directory than its " + std::to_string(kMostDirectoryEntries) +
+               " can count: " + *overfull;
+    return std::nullopt;
 }
 
 std::optional<InstallerLayout> LayOutInstaller(const PreparedStub& stub, uint64_t packageSize, std::string* error)

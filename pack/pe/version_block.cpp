@@ -168,6 +168,16 @@ bool SetFixedVersions(VersionNode& root, const std::optional<VersionNumber>& fil
     return true;
 }
 
+bool SetFileFlag(VersionNode& root, uint32_t flag, bool on)
+{
+    if (!HasFixedPart(root))
+        return false;
+    // 24: the mask of the flags that are valid  28: the flags
+    StoreLe32(root.value, 24, LoadLe32(root.value, 24) | flag);
+    StoreLe32(root.value, 28, on ? LoadLe32(root.value, 28) | flag : LoadLe32(root.value, 28) & ~flag);
+    return true;
+}
+
 std::optional<std::pair<VersionNumber, VersionNumber>> FixedVersions(const VersionNode& root)
 {
     if (!HasFixedPart(root))

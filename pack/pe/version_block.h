@@ -44,6 +44,15 @@ bool SetFixedVersions(VersionNode& root, const std::optional<VersionNumber>& fil
                       const std::optional<VersionNumber>& product);
 std::optional<std::pair<VersionNumber, VersionNumber>> FixedVersions(const VersionNode& root);
 
+// Flags of the fixed part that say the block has a PrivateBuild or a
+// SpecialBuild string (VS_FF_PRIVATEBUILD, VS_FF_SPECIALBUILD).
+constexpr uint32_t kPrivateBuildFlag = 0x08;
+constexpr uint32_t kSpecialBuildFlag = 0x20;
+
+// Sets or clears a flag of the fixed part, and its bit in the mask of the
+// flags that are valid; false when the root holds no fixed part.
+bool SetFileFlag(VersionNode& root, uint32_t flag, bool on);
+
 // Sets a string (UTF-8 in, UTF-16 stored) in every string table, replacing it
 // or adding it; false when the block has no string table.
 bool SetVersionString(VersionNode& root, const std::string& key, const std::string& utf8);

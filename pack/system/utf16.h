@@ -18,6 +18,13 @@ std::optional<char32_t> DecodeUtf8(const std::string& text, size_t* at);
 
 void AppendUtf8(std::string& out, char32_t c);
 
+// C0 controls, DEL and C1 controls: what a terminal obeys rather than shows.
+bool IsControlCharacter(char32_t c);
+// Characters that change how the text around them is laid out or read
+// without being seen: the bidirectional marks, overrides and isolates, the
+// line and paragraph separators, the byte order mark, and noncharacters.
+bool IsLayoutCharacter(char32_t c);
+
 // Conversions; what is not Unicode becomes U+FFFD: bytes that are not UTF-8,
 // and a surrogate that is not half of a pair.
 std::u16string Utf16FromUtf8(const std::string& utf8);

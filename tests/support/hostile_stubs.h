@@ -7,6 +7,7 @@
 
 #include "pack/pe/pe_image.h"
 #include "pack/pe/resource_tree.h"
+#include "pack/pe/resource_writer.h"
 
 // Puts `section` in place of the resources of a stub whose resource section
 // is its last, and fixes the headers that describe it.
@@ -53,6 +54,30 @@ inline void CrowdIconIds(Bytes& file, const PeImage& image)
     ResourceNames& icons = crowded[ResourceName::Id(kIconResource)];
     for (uint32_t id = 1; id <= 65534; ++id)
         icons[ResourceName::Id(static_cast<uint16_t>(id))] = {{0x0409, ResourceData{Bytes{0}}}};
+    PutResourceSection(file, image, WriteResourceTree(crowded, image.sections.back().virtual_address));
+}
+
+// Gives a stub (whose resource section is its last) a second icon group,
+// 1001, that lists the same images as its window's, 1000.
+inline void ShareIconImages(Bytes& file, const PeImage& image)
+{
+    std::string error;
+    ResourceTree tree = *ReadResourceTree(file, image, &error);
+    ResourceNames& groups = tree[ResourceName::Id(kIconGroupResource)];
+    groups[ResourceName::Id(1001)] = groups.at(ResourceName::Id(1000));
+    PutResourceSection(file, image, WriteResourceTree(tree, image.sections.back().virtual_address));
+}
+
+// Leaves a stub (whose resource section is its last) nothing but the
+// package's type holding every id but the package's own: 65,535 entries, as
+// many as a directory counts, and with the package one more.
+inline void CrowdPackageIds(Bytes& file, const PeImage& image)
+{
+    ResourceTree crowded;
+    ResourceNames& packages = crowded[kPackageType];
+    for (uint32_t id = 0; id <= 65535; ++id)
+        if (id != kPackageId)
+            packages[ResourceName::Id(static_cast<uint16_t>(id))] = {{0x0409, ResourceData{Bytes{0}}}};
     PutResourceSection(file, image, WriteResourceTree(crowded, image.sections.back().virtual_address));
 }
 
