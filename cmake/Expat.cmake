@@ -3,10 +3,10 @@
 # manifest is checked by a conforming XML parser, the same on Linux and on
 # Windows, where Debian ships no MinGW build of it.
 set(SFX_EXPAT_SOURCE ${PROJECT_SOURCE_DIR}/build/third_party/expat-2.5.0/expat CACHE PATH
-    "expat's source tree (scripts/test, scripts/package, scripts/demo, scripts/bench and scripts/fuzz fetch it)")
+    "expat's source tree (fetched by the first configure, and by the scripts)")
 if(NOT EXISTS ${SFX_EXPAT_SOURCE}/lib/expat.h)
-    message(FATAL_ERROR "expat's source is not in ${SFX_EXPAT_SOURCE}: the project's scripts fetch it "
-                        "(source scripts/lib/third_party.sh and run sfx_fetch_third_party on the project's folder)")
+    message(FATAL_ERROR "expat's source is not in ${SFX_EXPAT_SOURCE}: configuring fetches it "
+                        "from Debian's source packages (scripts/lib/third_party.sh), which failed: see the warning above")
 endif()
 add_library(expat STATIC ${SFX_EXPAT_SOURCE}/lib/xmlparse.c ${SFX_EXPAT_SOURCE}/lib/xmlrole.c
                          ${SFX_EXPAT_SOURCE}/lib/xmltok.c)

@@ -2,10 +2,10 @@
 # (scripts/lib/third_party.sh fetches it into build/third_party), so that --level 11
 # gives the same bytes from the Linux and the Windows packer.
 set(SFX_ZOPFLI_SOURCE ${PROJECT_SOURCE_DIR}/build/third_party/zopfli-1.0.3 CACHE PATH
-    "zopfli's source tree (scripts/test, scripts/package, scripts/demo, scripts/bench and scripts/fuzz fetch it)")
+    "zopfli's source tree (fetched by the first configure, and by the scripts)")
 if(NOT EXISTS ${SFX_ZOPFLI_SOURCE}/src/zopfli/zopfli.h)
-    message(FATAL_ERROR "zopfli's source is not in ${SFX_ZOPFLI_SOURCE}: the project's scripts fetch it "
-                        "(source scripts/lib/third_party.sh and run sfx_fetch_third_party on the project's folder)")
+    message(FATAL_ERROR "zopfli's source is not in ${SFX_ZOPFLI_SOURCE}: configuring fetches it "
+                        "from Debian's source packages (scripts/lib/third_party.sh), which failed: see the warning above")
 endif()
 set(zopfli ${SFX_ZOPFLI_SOURCE}/src/zopfli)
 add_library(zopfli STATIC ${zopfli}/blocksplitter.c ${zopfli}/cache.c ${zopfli}/deflate.c ${zopfli}/hash.c
