@@ -34,6 +34,7 @@ struct CreateCall {
     CompressOptions compress;
     StubOptions stub_options;
     fs::path output = "installer.exe";
+    fs::path target;  // the file written: the output, or the file its link names
     fs::path stub;
     std::vector<std::string> lists;  // --files-from
     IdentityOptions identity;
@@ -177,8 +178,9 @@ std::vector<OptionSpec> CreateOptions()
     return specs;
 }
 
-// The files planned and the output checked; every problem said, one a line.
-std::optional<PackPlan> PlanCreate(const CreateCall& call)
+// The files planned and the output checked, call.target found; every
+// problem said, one a line.
+std::optional<PackPlan> PlanCreate(CreateCall& call)
 {
     std::vector<std::string> problems;
     std::optional<PackPlan> plan = PlanPackage(call.options, &problems);
@@ -190,8 +192,12 @@ std::optional<PackPlan> PlanCreate(const CreateCall& call)
         if (SamePath(input, call.output))
             problems.push_back(Shown(call.output) + ": the output would overwrite one of the inputs");
     std::string error;
-    if (problems.empty() && !CanWriteOutput(call.output, &error))
-        problems.push_back(error);
+    if (problems.empty()) {
+        if (const std::optional<fs::path> target = OutputFile(call.output, &error))
+            call.target = *target;
+        else
+            problems.push_back(error);
+    }
     for (const std::string& problem : problems)
         Fail(problem);
     return problems.empty() ? plan : std::nullopt;
@@ -244,9 +250,9 @@ std::optional<uint64_t> CompressInto(TemporaryFile& package, const PackPlan& pla
     call.compress.progress = [&](uint64_t done, uint64_t total) { bar.Update(done, total); };
     const std::optional<uint64_t> size = CompressPackage(plan, call.compress, out, error);
     if (!size && !out.Error().empty())
-        *error = Shown(call.output) + ": cannot write the package beside it (" + out.Error() + ")";
+        *error = Shown(call.target) + ": cannot write the package beside it (" + out.Error() + ")";
     if (size && !out.Close()) {
-        *error = Shown(call.output) + ": cannot write the package beside it (" + out.Error() + ")";
+        *error = Shown(call.target) + ": cannot write the package beside it (" + out.Error() + ")";
         return std::nullopt;
     }
     return size;
@@ -297,11 +303,11 @@ int Create(const Arguments& args)
     if (plan->contents_size > kLargeContents)
         Warn("the files hold more than 1 GiB; a 32-bit installer may fail to hold them in memory at once");
 
-    TemporaryFile package(call.output);
+    TemporaryFile package(call.target);
     if (!package.Ok())
         return Fail(package.Error());
     const std::optional<uint64_t> packed = CompressInto(package, *plan, call, &error);
-    if (!packed || !WriteInstaller(*stub, package.Path(), call.output, &error))
+    if (!packed || !WriteInstaller(*stub, package.Path(), call.target, &error))
         return Fail(error);
     if (!call.quiet)
         std::printf("%s: %s, %s packed into %llu; launch: %s\n", Shown(call.output).c_str(),
@@ -338,13 +344,14 @@ int Inject(const Arguments& args)
         return UsageError("inject takes STUB.exe PACKAGE.z -o OUT.exe");
     if (SamePath(positional[0], *output) || SamePath(positional[1], *output))
         return Fail(Shown(*output) + ": the output would overwrite one of the inputs");
-    if (!CanWriteOutput(*output, &error))
+    const std::optional<fs::path> target = OutputFile(*output, &error);
+    if (!target)
         return Fail(error);
     const std::optional<PreparedStub> stub = LoadStub(positional[0], stubOptions, identity, &error);
     if (!stub)
         return Fail(error);
     // Only the size is checked: the package goes in as it is, a piece at a time.
-    if (!InputFileSize(positional[1], UINT32_MAX, &error) || !WriteInstaller(*stub, positional[1], *output, &error))
+    if (!InputFileSize(positional[1], UINT32_MAX, &error) || !WriteInstaller(*stub, positional[1], *target, &error))
         return Fail(error);
     return 0;
 }

@@ -28,13 +28,41 @@ fs::path TemporaryBeside(const fs::path& path)
     return path.parent_path() / name;
 }
 
-// Why `path` cannot be written before trying: a folder in its place, or no
-// folder to hold it.
+// What a file that is not a regular one is, as its owner would call it.
+std::string KindOf(fs::file_type type)
+{
+    switch (type) {
+    case fs::file_type::directory:
+        return "a folder";
+    case fs::file_type::character:
+        return "a character device";
+    case fs::file_type::block:
+        return "a block device";
+    case fs::file_type::fifo:
+        return "a FIFO";
+    case fs::file_type::socket:
+        return "a socket";
+    case fs::file_type::symlink:
+        return "a symbolic link";
+    default:
+        return "neither a file nor a folder";
+    }
+}
+
+// Why `path`, a link already followed, cannot be written before trying:
+// anything but a regular file in its place, or no folder to hold it.
 std::optional<std::string> OutputObstacle(const fs::path& path)
 {
     std::error_code failure;
-    if (fs::is_directory(path, failure))
+    const fs::file_status there = fs::symlink_status(path, failure);
+    if (there.type() == fs::file_type::directory)
         return "a folder; name the file to write";
+    if (there.type() == fs::file_type::none || there.type() == fs::file_type::unknown)
+        return "cannot look at it (" + failure.message() + ")";
+    // Renaming over a device or a FIFO would take it from every program that
+    // uses it; a name for standard output (/dev/stdout) is refused with it.
+    if (there.type() != fs::file_type::regular && there.type() != fs::file_type::not_found)
+        return "not a regular file (" + KindOf(there.type()) + "); not replaced";
     const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
     const fs::file_status status = fs::status(folder, failure);
     if (status.type() == fs::file_type::not_found)
@@ -119,13 +147,37 @@ std::optional<Bytes> ReadInputFile(const fs::path& path, uint64_t largest, std::
     return bytes;
 }
 
-bool CanWriteOutput(const fs::path& path, std::string* error)
+std::optional<fs::path> OutputFile(const fs::path& path, std::string* error)
 {
-    if (const std::optional<std::string> obstacle = OutputObstacle(path)) {
-        *error = Shown(path) + ": " + *obstacle;
-        return false;
+    std::error_code failure;
+    fs::path file = path;
+    if (fs::is_symlink(fs::symlink_status(path, failure))) {
+        const std::string link = Shown(path) + ": a symbolic link to " + Shown(fs::read_symlink(path, failure));
+        const fs::file_type target = fs::status(path, failure).type();
+        // A link to nowhere is not written through, as cp does not: the file
+        // it would make may be anywhere.
+        if (target == fs::file_type::not_found) {
+            *error = link + ", which does not exist; not written through";
+            return std::nullopt;
+        }
+        if (target != fs::file_type::regular) {
+            *error = target == fs::file_type::none || target == fs::file_type::unknown
+                         ? link + ", which cannot be followed (" + failure.message() + ")"
+                         : link + ", not a regular file (" + KindOf(target) + "); not replaced";
+            return std::nullopt;
+        }
+        // The new file goes beside the one named, and is renamed over it.
+        file = fs::canonical(path, failure);
+        if (failure) {
+            *error = link + ", which cannot be followed (" + failure.message() + ")";
+            return std::nullopt;
+        }
     }
-    return true;
+    if (const std::optional<std::string> obstacle = OutputObstacle(file)) {
+        *error = Shown(file) + ": " + *obstacle;
+        return std::nullopt;
+    }
+    return file;
 }
 
 TemporaryFile::TemporaryFile(const fs::path& target) : target_(target)
@@ -162,6 +214,13 @@ std::FILE* TemporaryFile::TakeStream()
 bool TemporaryFile::RenameToTarget(bool executable, std::string* error)
 {
     std::error_code failure;
+    // Looked at again: what was a file when the work began may have been
+    // swapped for a device or a link meanwhile, which a rename would replace.
+    const fs::file_type there = fs::symlink_status(target_, failure).type();
+    if (there != fs::file_type::not_found && there != fs::file_type::regular) {
+        *error = Shown(target_) + ": not a regular file (" + KindOf(there) + "); not replaced";
+        return false;
+    }
     if (executable)
         fs::permissions(path_, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                         fs::perm_options::add, failure);

@@ -31,9 +31,14 @@ std::optional<uint64_t> InputFileSize(const std::filesystem::path& path, uint64_
 // otherwise nothing, with "PATH: cause" in *error.
 std::optional<Bytes> ReadInputFile(const std::filesystem::path& path, uint64_t largest, std::string* error);
 
-// Whether `path` can be written at all: not a folder, in a folder that
-// exists. Asked before long work, so that it is not wasted.
-bool CanWriteOutput(const std::filesystem::path& path, std::string* error);
+// The file to write for the output `path`, asked before long work so that
+// it is not wasted: `path` itself when nothing or a regular file is there, in
+// a folder that exists; the regular file a symbolic link names, as shells and
+// cp write through links, so that the link stays a link. Nothing, with
+// "PATH: cause" in *error, for anything else: a folder, a device, a FIFO, a
+// socket, a link to one of them or to nothing. An output is never replaced
+// by what is not what it was.
+std::optional<std::filesystem::path> OutputFile(const std::filesystem::path& path, std::string* error);
 
 // A new file under an unpredictable name in the folder of `target`,
 // created exclusively, so that nothing planted there (a link, a file) is
@@ -53,7 +58,8 @@ public:
     const std::filesystem::path& Path() const { return path_; }
     // The open file, for the one writer that writes it.
     std::FILE* TakeStream();
-    // Renames it to the target, over what is there; false with "TARGET: cause".
+    // Renames it to the target, over a regular file that is there, never over
+    // anything else; false with "TARGET: cause".
     bool RenameToTarget(bool executable, std::string* error);
 
 private:
