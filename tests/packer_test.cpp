@@ -676,12 +676,13 @@ TEST_F(PackerTest, LongPackingWarnsPastOneGibibyteAndShowsProgressOnATerminal)
         {"INT", 130, {"create", "--level", "9", "-o", folder / "again.exe", files()}},
         {"TERM", 143, {"extract", installer, folder / "out/sub"}},
         {"HUP", 129, {"create", "--level", "9", "-o", folder / "again.exe", files()}},
+        {"INT", 130, {"create", "--level", "9", "-o", "-", files()}},  // its package in TMPDIR
     };
     for (const Interrupt& interrupt : interrupts) {
         SCOPED_TRACE(interrupt.signal);
         std::vector<std::string> arguments = {"--preserve-status", "-s", interrupt.signal, "0.3", kPacker};
         arguments.insert(arguments.end(), interrupt.arguments.begin(), interrupt.arguments.end());
-        EXPECT_EQ(RunProgram("timeout", arguments).exit_code, interrupt.status);
+        EXPECT_EQ(RunProgram("timeout", arguments, "TMPDIR=" + Quoted(folder / "")).exit_code, interrupt.status);
         for (const fs::directory_entry& item : fs::directory_iterator(folder / ""))
             EXPECT_TRUE(item.path().filename() == "files" || item.path().filename() == "installer.exe")
                 << item.path() << " left behind";
@@ -741,6 +742,39 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
     EXPECT_EQ(linked.err.find("more than once"), std::string::npos) << linked.err;
     EXPECT_NE(linked.out.find(": 5 files, "), std::string::npos) << linked.out;
     fs::remove(files("copy.bin"));
+
+    // "-o -" is standard output, as with tar and gzip: the bytes of -o FILE,
+    // the summary apart from them; the package waits in TMPDIR and goes, also
+    // when the reader leaves early (SIGPIPE, which shells show as 141). Never
+    // a terminal, and never a file named "-".
+    fs::create_directory(folder / "tmp");
+    const std::string inFolder = "cd " + Quoted(folder / "") + " && export TMPDIR=" + Quoted(folder / "tmp") + " && ";
+    const std::string package = folder / "package.z";
+    WriteFile(package, Deflate(MakeMergeFile({{"a.txt", "a"}})));
+    ASSERT_EQ(Pack({"create", "-q", "-o", installer, files()}).exit_code, 0);
+    ASSERT_EQ(Pack({"inject", kStub, package, "-o", folder / "injected.exe"}).exit_code, 0);
+    const RunResult piped = RunProgram("sh", {"-c", inFolder + packer + " create -o - " + Quoted(files()) + " | cat"});
+    EXPECT_TRUE(SameBytes(piped.out, ReadFile(installer)));
+    EXPECT_EQ(piped.err.rfind("standard output: ", 0), 0u) << "the summary: " << piped.err;
+    const RunResult toFile = RunProgram("sh", {"-c", inFolder + packer + " create -q -o - " + Quoted(files())});
+    EXPECT_EQ(toFile.exit_code, 0) << toFile.err;
+    EXPECT_TRUE(SameBytes(toFile.out, ReadFile(installer)));
+    const RunResult injected =
+        RunProgram("sh", {"-c", inFolder + packer + " inject " + Quoted(kStub) + " " + Quoted(package) + " -o - | cat"});
+    EXPECT_TRUE(SameBytes(injected.out, ReadFile(folder / "injected.exe"))) << injected.err;
+    const RunResult cutShort = RunProgram(
+        "sh", {"-c", inFolder + "{ " + packer + " create -q -o - " + Quoted(files()) + "; echo $? >status; } | head -c 2"});
+    EXPECT_EQ(cutShort.out, "MZ") << cutShort.err;
+    EXPECT_EQ(ReadFile(folder / "status"), "141\n") << cutShort.err;
+    for (const std::string& call : {"create -o - " + Quoted(files()), "inject " + Quoted(kStub) + " " +
+                                                                         Quoted(package) + " -o -"}) {
+        const RunResult terminal = RunProgram("script", {"-qec", inFolder + packer + " " + call, "/dev/null"});
+        EXPECT_EQ(terminal.exit_code, 1) << call;
+        EXPECT_NE(terminal.out.find("standard output: a terminal"), std::string::npos) << terminal.out;
+        EXPECT_EQ(terminal.out.find("MZ"), std::string::npos) << "no bytes on the terminal";
+    }
+    EXPECT_TRUE(fs::is_empty(folder / "tmp")) << "no package left behind";
+    EXPECT_FALSE(fs::exists(folder / "-"));
 
     // A write that fails names the file it was for.
     const RunResult full = RunProgram("sh", {"-c", "ulimit -f 64; trap '' XFSZ; exec " + packer + " create -o " +

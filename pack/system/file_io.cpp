@@ -19,13 +19,13 @@ std::string SystemCause()
 // A name for a file being written, in the folder of the final one: short, so
 // that it fits wherever the final name does, and unpredictable, so that
 // nobody can plant anything under it beforehand.
-fs::path TemporaryBeside(const fs::path& path)
+fs::path TemporaryIn(const fs::path& folder)
 {
     static std::random_device random;
     char name[32];
     std::snprintf(name, sizeof name, ".sfxpack-%08x%08x.tmp", static_cast<unsigned>(random()),
                   static_cast<unsigned>(random()));
-    return path.parent_path() / name;
+    return folder / name;
 }
 
 // What a file that is not a regular one is, as its owner would call it.
@@ -62,7 +62,7 @@ std::optional<std::string> OutputObstacle(const fs::path& path)
     // Renaming over a device or a FIFO would take it from every program that
     // uses it; a name for standard output (/dev/stdout) is refused with it.
     if (there.type() != fs::file_type::regular && there.type() != fs::file_type::not_found)
-        return "not a regular file (" + KindOf(there.type()) + "); not replaced";
+        return "not a regular file (" + KindOf(there.type()) + "); not replaced (-o - writes to standard output)";
     const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
     const fs::file_status status = fs::status(folder, failure);
     if (status.type() == fs::file_type::not_found)
@@ -163,7 +163,8 @@ std::optional<fs::path> OutputFile(const fs::path& path, std::string* error)
         if (target != fs::file_type::regular) {
             *error = target == fs::file_type::none || target == fs::file_type::unknown
                          ? link + ", which cannot be followed (" + failure.message() + ")"
-                         : link + ", not a regular file (" + KindOf(target) + "); not replaced";
+                         : link + ", not a regular file (" + KindOf(target) +
+                               "); not replaced (-o - writes to standard output)";
             return std::nullopt;
         }
         // The new file goes beside the one named, and is renamed over it.
@@ -180,17 +181,34 @@ std::optional<fs::path> OutputFile(const fs::path& path, std::string* error)
     return file;
 }
 
+fs::path TemporaryFolder()
+{
+    std::error_code failure;
+    const fs::path folder = fs::temp_directory_path(failure);
+    return failure || folder.empty() ? fs::path(".") : folder;
+}
+
 TemporaryFile::TemporaryFile(const fs::path& target) : target_(target)
+{
+    Create(target.parent_path(), Shown(target) + ": cannot write beside it");
+}
+
+TemporaryFile::TemporaryFile(const fs::path& folder, const std::string& shown)
+{
+    Create(folder, shown + ": cannot write a temporary file in " + Shown(folder));
+}
+
+void TemporaryFile::Create(const fs::path& folder, const std::string& failed)
 {
     // A taken name is somebody else's: try another.
     constexpr int kAttempts = 16;
     std::string why;
     for (int attempt = 0; attempt < kAttempts && !stream_; ++attempt) {
-        path_ = TemporaryBeside(target);
+        path_ = TemporaryIn(folder);
         stream_ = CreateNewFile(path_, &why);
     }
     if (!stream_) {
-        error_ = Shown(target) + ": cannot write beside it (" + why + ")";
+        error_ = failed + " (" + why + ")";
         return;
     }
     cleanup_ = InterruptCleanup(path_, InterruptCleanup::Kind::File);
@@ -234,15 +252,17 @@ bool TemporaryFile::RenameToTarget(bool executable, std::string* error)
     return true;
 }
 
-FileWriter::FileWriter(TemporaryFile& file) : file_(file.TakeStream())
+FileWriter::FileWriter(TemporaryFile& file) : file_(file.TakeStream()), owned_(true)
 {
     if (!file_)
         error_ = "the file was not created";
 }
 
+FileWriter::FileWriter(std::FILE* stream) : file_(stream), owned_(false) {}
+
 FileWriter::~FileWriter()
 {
-    if (file_)
+    if (file_ && owned_)
         std::fclose(file_);
 }
 
@@ -260,25 +280,13 @@ bool FileWriter::Write(const uint8_t* bytes, size_t count)
     return std::fwrite(bytes, 1, count, file_) == count ? true : Failed();
 }
 
-bool FileWriter::Patch(uint64_t offset, const uint8_t* bytes, size_t count)
-{
-    if (!error_.empty())
-        return false;
-    if (offset > INT32_MAX) {
-        error_ = "an offset past 2 GiB";
-        return false;
-    }
-    const bool patched = std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0 &&
-                         std::fwrite(bytes, 1, count, file_) == count && std::fseek(file_, 0, SEEK_END) == 0;
-    return patched ? true : Failed();
-}
-
 bool FileWriter::Close()
 {
     if (!file_)
         return error_.empty();
-    // fclose writes out what the stream still holds: a full disk shows here.
-    const bool closed = std::fclose(file_) == 0;
+    // fclose and fflush write out what the stream still holds: a full disk
+    // or a closed pipe shows here.
+    const bool closed = owned_ ? std::fclose(file_) == 0 : std::fflush(file_) == 0;
     file_ = nullptr;
     return closed ? error_.empty() : Failed();
 }

@@ -40,6 +40,10 @@ std::optional<Bytes> ReadInputFile(const std::filesystem::path& path, uint64_t l
 // by what is not what it was.
 std::optional<std::filesystem::path> OutputFile(const std::filesystem::path& path, std::string* error);
 
+// Where work files go that belong beside no output (an installer written to
+// standard output): the system's temporary folder, or else the current one.
+std::filesystem::path TemporaryFolder();
+
 // A new file under an unpredictable name in the folder of `target`,
 // created exclusively, so that nothing planted there (a link, a file) is
 // ever written through; removed when it goes out of scope, or when the
@@ -47,6 +51,9 @@ std::optional<std::filesystem::path> OutputFile(const std::filesystem::path& pat
 class TemporaryFile {
 public:
     explicit TemporaryFile(const std::filesystem::path& target);
+    // In `folder`, never to be renamed; `shown` names what it is for in
+    // Error().
+    TemporaryFile(const std::filesystem::path& folder, const std::string& shown);
     ~TemporaryFile();
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -63,6 +70,8 @@ public:
     bool RenameToTarget(bool executable, std::string* error);
 
 private:
+    void Create(const std::filesystem::path& folder, const std::string& shown);
+
     std::filesystem::path target_;
     std::filesystem::path path_;
     std::FILE* stream_ = nullptr;
@@ -71,20 +80,18 @@ private:
     bool renamed_ = false;
 };
 
-// Writes a new temporary file front to back; the first failure is kept with
-// its cause.
+// Writes a new temporary file, or a stream that stays open (standard
+// output), front to back; the first failure is kept with its cause.
 class FileWriter {
 public:
     explicit FileWriter(TemporaryFile& file);
+    explicit FileWriter(std::FILE* stream);
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;
     FileWriter& operator=(const FileWriter&) = delete;
 
     bool Write(const uint8_t* bytes, size_t count);
-    // Writes over bytes already written, at `offset` from the start (within
-    // the first 2 GiB).
-    bool Patch(uint64_t offset, const uint8_t* bytes, size_t count);
-    // Closes it; true when every byte reached the file.
+    // Closes the file, or flushes the stream; true when every byte reached it.
     bool Close();
     // The system's cause of the first failure.
     const std::string& Error() const { return error_; }
@@ -92,6 +99,7 @@ public:
 private:
     bool Failed();
     std::FILE* file_;
+    bool owned_;  // closed here; a stream is only flushed
     std::string error_;
 };
 
