@@ -26,6 +26,7 @@
 #include "tests/support/random_bytes.h"
 #include "tests/support/run_program.h"
 #include "tests/support/same_bytes.h"
+#include "tests/support/special_files.h"
 #include "tests/support/temp_folder.h"
 
 namespace fs = std::filesystem;
@@ -427,6 +428,31 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
     };
     const std::string dir = files(), missing = folder / "missing.exe", package = folder / "package.z";
     WriteFile(package, Deflate(MakeMergeFile({{"a.txt", "a"}})));
+    // Outputs that are not regular files, and folders where extract finds one
+    // in the place of its entry a.txt: each must stay what it is.
+    const std::string fifo = folder / "fifo.exe", socket = folder / "socket.exe", dangling = folder / "dangling.exe",
+                      toFifo = folder / "to-fifo.exe", toFolder = folder / "to-folder.exe", ready = folder / "ready.exe",
+                      device = MakeCharacterDevice(folder / "null.exe");
+    ASSERT_TRUE(MakeFifo(fifo));
+    ASSERT_TRUE(MakeSocket(socket));
+    fs::create_symlink("nowhere.exe", dangling);
+    fs::create_symlink(fifo, toFifo);
+    fs::create_symlink(dir, toFolder);
+    ASSERT_EQ(Pack({"inject", kStub, package, "-o", ready}).exit_code, 0);
+    const auto taken = [&](const std::string& kind) { return folder / ("taken-" + kind + "/a.txt"); };
+    for (const char* kind : {"fifo", "socket", "link", "folder", "device"})
+        fs::create_directory(folder / (std::string("taken-") + kind));
+    ASSERT_TRUE(MakeFifo(taken("fifo")));
+    ASSERT_TRUE(MakeSocket(taken("socket")));
+    fs::create_symlink(package, taken("link"));
+    fs::create_directory(taken("folder"));
+    if (MakeCharacterDevice(taken("device")) != taken("device"))
+        fs::create_symlink("/dev/null", taken("device"));
+    const std::vector<std::pair<std::string, fs::file_type>> kept = {
+        {fifo, fs::file_type::fifo}, {socket, fs::file_type::socket}, {device, fs::file_type::character},
+        {dangling, fs::file_type::symlink}, {toFifo, fs::file_type::symlink}, {toFolder, fs::file_type::symlink},
+        {taken("fifo"), fs::file_type::fifo}, {taken("socket"), fs::file_type::socket},
+        {taken("link"), fs::file_type::symlink}, {taken("folder"), fs::file_type::directory}};
     const Case cases[] = {
         {{"verify", dir}, dir, "a folder, not a file"},
         {{"list", dir}, dir, "a folder, not a file"},
@@ -440,12 +466,26 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         {{"create", "-o", dir, dir}, dir, "a folder; name the file to write"},
         {{"inject", kStub, package, "-o", dir}, dir, "a folder; name the file to write"},
         {{"create", "-o", folder / "no/installer.exe", dir}, "no/installer.exe", "folder " + folder / "no"},
+        {{"create", "-o", fifo, dir}, fifo, "not a regular file (a FIFO); not replaced"},
+        {{"create", "-o", socket, dir}, socket, "not a regular file (a socket); not replaced"},
+        {{"create", "-o", device, dir}, device, "not a regular file (a character device); not replaced"},
+        {{"inject", kStub, package, "-o", fifo}, fifo, "not a regular file (a FIFO); not replaced"},
+        {{"inject", kStub, package, "-o", device}, device, "not a regular file (a character device)"},
+        {{"create", "-o", dangling, dir}, dangling, "a symbolic link to nowhere.exe, which does not exist; not written through"},
+        {{"inject", kStub, package, "-o", dangling}, dangling, "which does not exist; not written through"},
+        {{"create", "-o", toFifo, dir}, toFifo, "a symbolic link to " + fifo + ", not a regular file (a FIFO)"},
+        {{"create", "-o", toFolder, dir}, toFolder, "not a regular file (a folder); not replaced"},
+        {{"extract", ready, folder / "taken-fifo"}, taken("fifo"), "already exists; not overwritten"},
+        {{"extract", ready, folder / "taken-socket"}, taken("socket"), "already exists; not overwritten"},
+        {{"extract", ready, folder / "taken-link"}, taken("link"), "already exists; not overwritten"},
+        {{"extract", ready, folder / "taken-folder"}, taken("folder"), "already exists; not overwritten"},
+        {{"extract", ready, folder / "taken-device"}, taken("device"), "already exists; not overwritten"},
         {{"extract", kStub, files("readme.txt")}, "readme.txt", "not a folder"},
         {{"create", "--codepage", "12345", "-o", installer, dir}, "12345", "code page"},
         {{"list", "--codepage", "12345", kStub}, "--codepage 12345: a code page", "code page"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
+        SCOPED_TRACE(c.arguments[0] + " " + c.named);
         const RunResult result = Pack(c.arguments);
         EXPECT_GE(result.exit_code, 1);
         EXPECT_LE(result.exit_code, 2) << "a refusal, never a crash";
@@ -456,6 +496,9 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         EXPECT_FALSE(fs::exists(installer));
         EXPECT_FALSE(fs::exists(folder / "out"));
     }
+    for (const auto& [path, type] : kept)
+        EXPECT_EQ(fs::symlink_status(path).type(), type) << path << " is no longer what it was";
+    EXPECT_EQ(ReadFile(package), Deflate(MakeMergeFile({{"a.txt", "a"}}))) << "a link's file is left as it was";
 
     // The longest name a file may have is a name an installer may have.
     const std::string longest = folder / std::string(255, 'i');
@@ -633,12 +676,13 @@ TEST_F(PackerTest, LongPackingWarnsPastOneGibibyteAndShowsProgressOnATerminal)
         {"INT", 130, {"create", "--level", "9", "-o", folder / "again.exe", files()}},
         {"TERM", 143, {"extract", installer, folder / "out/sub"}},
         {"HUP", 129, {"create", "--level", "9", "-o", folder / "again.exe", files()}},
+        {"INT", 130, {"create", "--level", "9", "-o", "-", files()}},  // its package in TMPDIR
     };
     for (const Interrupt& interrupt : interrupts) {
         SCOPED_TRACE(interrupt.signal);
         std::vector<std::string> arguments = {"--preserve-status", "-s", interrupt.signal, "0.3", kPacker};
         arguments.insert(arguments.end(), interrupt.arguments.begin(), interrupt.arguments.end());
-        EXPECT_EQ(RunProgram("timeout", arguments).exit_code, interrupt.status);
+        EXPECT_EQ(RunProgram("timeout", arguments, "TMPDIR=" + Quoted(folder / "")).exit_code, interrupt.status);
         for (const fs::directory_entry& item : fs::directory_iterator(folder / ""))
             EXPECT_TRUE(item.path().filename() == "files" || item.path().filename() == "installer.exe")
                 << item.path() << " left behind";
@@ -698,6 +742,39 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
     EXPECT_EQ(linked.err.find("more than once"), std::string::npos) << linked.err;
     EXPECT_NE(linked.out.find(": 5 files, "), std::string::npos) << linked.out;
     fs::remove(files("copy.bin"));
+
+    // "-o -" is standard output, as with tar and gzip: the bytes of -o FILE,
+    // the summary apart from them; the package waits in TMPDIR and goes, also
+    // when the reader leaves early (SIGPIPE, which shells show as 141). Never
+    // a terminal, and never a file named "-".
+    fs::create_directory(folder / "tmp");
+    const std::string inFolder = "cd " + Quoted(folder / "") + " && export TMPDIR=" + Quoted(folder / "tmp") + " && ";
+    const std::string package = folder / "package.z";
+    WriteFile(package, Deflate(MakeMergeFile({{"a.txt", "a"}})));
+    ASSERT_EQ(Pack({"create", "-q", "-o", installer, files()}).exit_code, 0);
+    ASSERT_EQ(Pack({"inject", kStub, package, "-o", folder / "injected.exe"}).exit_code, 0);
+    const RunResult piped = RunProgram("sh", {"-c", inFolder + packer + " create -o - " + Quoted(files()) + " | cat"});
+    EXPECT_TRUE(SameBytes(piped.out, ReadFile(installer)));
+    EXPECT_EQ(piped.err.rfind("standard output: ", 0), 0u) << "the summary: " << piped.err;
+    const RunResult toFile = RunProgram("sh", {"-c", inFolder + packer + " create -q -o - " + Quoted(files())});
+    EXPECT_EQ(toFile.exit_code, 0) << toFile.err;
+    EXPECT_TRUE(SameBytes(toFile.out, ReadFile(installer)));
+    const RunResult injected =
+        RunProgram("sh", {"-c", inFolder + packer + " inject " + Quoted(kStub) + " " + Quoted(package) + " -o - | cat"});
+    EXPECT_TRUE(SameBytes(injected.out, ReadFile(folder / "injected.exe"))) << injected.err;
+    const RunResult cutShort = RunProgram(
+        "sh", {"-c", inFolder + "{ " + packer + " create -q -o - " + Quoted(files()) + "; echo $? >status; } | head -c 2"});
+    EXPECT_EQ(cutShort.out, "MZ") << cutShort.err;
+    EXPECT_EQ(ReadFile(folder / "status"), "141\n") << cutShort.err;
+    for (const std::string& call : {"create -o - " + Quoted(files()), "inject " + Quoted(kStub) + " " +
+                                                                         Quoted(package) + " -o -"}) {
+        const RunResult terminal = RunProgram("script", {"-qec", inFolder + packer + " " + call, "/dev/null"});
+        EXPECT_EQ(terminal.exit_code, 1) << call;
+        EXPECT_NE(terminal.out.find("standard output: a terminal"), std::string::npos) << terminal.out;
+        EXPECT_EQ(terminal.out.find("MZ"), std::string::npos) << "no bytes on the terminal";
+    }
+    EXPECT_TRUE(fs::is_empty(folder / "tmp")) << "no package left behind";
+    EXPECT_FALSE(fs::exists(folder / "-"));
 
     // A write that fails names the file it was for.
     const RunResult full = RunProgram("sh", {"-c", "ulimit -f 64; trap '' XFSZ; exec " + packer + " create -o " +
@@ -1089,6 +1166,17 @@ TEST_F(PackerTest, LinksPlantedWhereTemporaryFilesGoAreNeverFollowed)
     EXPECT_FALSE(fs::is_symlink(installer));
     EXPECT_FALSE(fs::is_symlink(folder / "out/data.bin"));
     EXPECT_EQ(Pack({"verify", installer}).exit_code, 0);
+
+    // An output that is a link to a file writes the file, as cp and the
+    // shell do: the link stays, and the new file goes beside the old.
+    fs::create_directory(folder / "named");
+    WriteFile(folder / "named/setup.exe", "the previous installer");
+    fs::create_symlink("named/setup.exe", folder / "link.exe");
+    const RunResult throughLink = Pack({"create", "-o", folder / "link.exe", files()});
+    EXPECT_EQ(throughLink.exit_code, 0) << throughLink.err;
+    EXPECT_TRUE(fs::is_symlink(folder / "link.exe"));
+    EXPECT_TRUE(SameBytes(ReadFile(folder / "named/setup.exe"), ReadFile(installer)));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "named"), fs::directory_iterator()), 1);
 }
 
 // Times that one side holds and the other does not are refused or kept as

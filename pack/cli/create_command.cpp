@@ -34,6 +34,7 @@ struct CreateCall {
     CompressOptions compress;
     StubOptions stub_options;
     fs::path output = "installer.exe";
+    fs::path target;  // the file written: the output, or the file its link names; none for standard output
     fs::path stub;
     std::vector<std::string> lists;  // --files-from
     IdentityOptions identity;
@@ -52,6 +53,24 @@ fs::path DefaultStub()
             return candidate.lexically_normal();
     }
     return {};
+}
+
+const char kStandardOutput[] = "standard output";
+
+// "-o -" writes to standard output, as tar -f - and gzip -c do; "./-" is a
+// file of that name.
+bool IsStandardOutput(const fs::path& output)
+{
+    return output == "-";
+}
+
+// Why standard output cannot take an installer; nothing when it can.
+std::optional<std::string> StandardOutputObstacle()
+{
+    if (StandardOutputIsTerminal())
+        return std::string(kStandardOutput) +
+               ": a terminal, where an installer's bytes are no use; redirect it to a file or a pipe, or give -o FILE";
+    return std::nullopt;
 }
 
 bool SamePath(const fs::path& a, const fs::path& b)
@@ -177,9 +196,11 @@ std::vector<OptionSpec> CreateOptions()
     return specs;
 }
 
-// The files planned and the output checked; every problem said, one a line.
-std::optional<PackPlan> PlanCreate(const CreateCall& call)
+// The files planned and the output checked, call.target found; every
+// problem said, one a line.
+std::optional<PackPlan> PlanCreate(CreateCall& call)
 {
+    const bool toStream = IsStandardOutput(call.output);
     std::vector<std::string> problems;
     std::optional<PackPlan> plan = PlanPackage(call.options, &problems);
     std::vector<fs::path> inputs = {call.stub};
@@ -187,11 +208,18 @@ std::optional<PackPlan> PlanCreate(const CreateCall& call)
         for (const PackEntry& entry : plan->entries)
             inputs.push_back(entry.path);
     for (const fs::path& input : inputs)
-        if (SamePath(input, call.output))
+        if (!toStream && SamePath(input, call.output))
             problems.push_back(Shown(call.output) + ": the output would overwrite one of the inputs");
     std::string error;
-    if (problems.empty() && !CanWriteOutput(call.output, &error))
-        problems.push_back(error);
+    if (problems.empty() && toStream) {
+        if (const std::optional<std::string> obstacle = StandardOutputObstacle())
+            problems.push_back(*obstacle);
+    } else if (problems.empty()) {
+        if (const std::optional<fs::path> target = OutputFile(call.output, &error))
+            call.target = *target;
+        else
+            problems.push_back(error);
+    }
     for (const std::string& problem : problems)
         Fail(problem);
     return problems.empty() ? plan : std::nullopt;
@@ -235,7 +263,8 @@ std::optional<PreparedStub> LoadStub(const fs::path& path, const StubOptions& op
     return prepared;
 }
 
-// The package, compressed into a temporary file beside the output.
+// The package, compressed into a temporary file beside the output, or in
+// the temporary folder for standard output.
 std::optional<uint64_t> CompressInto(TemporaryFile& package, const PackPlan& plan, CreateCall& call,
                                      std::string* error)
 {
@@ -243,10 +272,14 @@ std::optional<uint64_t> CompressInto(TemporaryFile& package, const PackPlan& pla
     ProgressBar bar("packing", /*enabled=*/!call.quiet);
     call.compress.progress = [&](uint64_t done, uint64_t total) { bar.Update(done, total); };
     const std::optional<uint64_t> size = CompressPackage(plan, call.compress, out, error);
+    const std::string failed = IsStandardOutput(call.output)
+                                   ? std::string(kStandardOutput) + ": cannot write the package in " +
+                                         Shown(package.Path().parent_path())
+                                   : Shown(call.target) + ": cannot write the package beside it";
     if (!size && !out.Error().empty())
-        *error = Shown(call.output) + ": cannot write the package beside it (" + out.Error() + ")";
+        *error = failed + " (" + out.Error() + ")";
     if (size && !out.Close()) {
-        *error = Shown(call.output) + ": cannot write the package beside it (" + out.Error() + ")";
+        *error = failed + " (" + out.Error() + ")";
         return std::nullopt;
     }
     return size;
@@ -297,17 +330,30 @@ int Create(const Arguments& args)
     if (plan->contents_size > kLargeContents)
         Warn("the files hold more than 1 GiB; a 32-bit installer may fail to hold them in memory at once");
 
-    TemporaryFile package(call.output);
-    if (!package.Ok())
-        return Fail(package.Error());
-    const std::optional<uint64_t> packed = CompressInto(package, *plan, call, &error);
-    if (!packed || !WriteInstaller(*stub, package.Path(), call.output, &error))
+    // Standard output takes the installer only once it is whole; until then
+    // the package waits where temporary files go, removed on every path.
+    const bool toStream = IsStandardOutput(call.output);
+    std::optional<TemporaryFile> package;
+    if (toStream)
+        package.emplace(TemporaryFolder(), kStandardOutput);
+    else
+        package.emplace(call.target);
+    if (!package->Ok())
+        return Fail(package->Error());
+    const std::optional<uint64_t> packed = CompressInto(*package, *plan, call, &error);
+    const bool written =
+        packed && (toStream ? WriteInstallerToStream(*stub, package->Path(), BinaryStandardOutput(), kStandardOutput,
+                                                     &error)
+                            : WriteInstaller(*stub, package->Path(), call.target, &error));
+    if (!written)
         return Fail(error);
+    // The summary goes where it cannot mix with the installer's bytes.
     if (!call.quiet)
-        std::printf("%s: %s, %s packed into %llu; launch: %s\n", Shown(call.output).c_str(),
-                    Count(plan->entries.size(), "file", "files").c_str(),
-                    Count(plan->contents_size, "byte", "bytes").c_str(), static_cast<unsigned long long>(*packed),
-                    plan->launch.empty() ? "(none)" : plan->launch.c_str());
+        std::fprintf(toStream ? stderr : stdout, "%s: %s, %s packed into %llu; launch: %s\n",
+                     toStream ? kStandardOutput : Shown(call.output).c_str(),
+                     Count(plan->entries.size(), "file", "files").c_str(),
+                     Count(plan->contents_size, "byte", "bytes").c_str(), static_cast<unsigned long long>(*packed),
+                     plan->launch.empty() ? "(none)" : plan->launch.c_str());
     return 0;
 }
 
@@ -336,15 +382,24 @@ int Inject(const Arguments& args)
         positional.push_back(FromUtf8(operand));
     if (positional.size() != 2 || !output)
         return UsageError("inject takes STUB.exe PACKAGE.z -o OUT.exe");
-    if (SamePath(positional[0], *output) || SamePath(positional[1], *output))
+    const bool toStream = IsStandardOutput(*output);
+    if (!toStream && (SamePath(positional[0], *output) || SamePath(positional[1], *output)))
         return Fail(Shown(*output) + ": the output would overwrite one of the inputs");
-    if (!CanWriteOutput(*output, &error))
+    std::optional<fs::path> target;
+    if (toStream) {
+        if (const std::optional<std::string> obstacle = StandardOutputObstacle())
+            return Fail(*obstacle);
+    } else if (!(target = OutputFile(*output, &error))) {
         return Fail(error);
+    }
     const std::optional<PreparedStub> stub = LoadStub(positional[0], stubOptions, identity, &error);
     if (!stub)
         return Fail(error);
     // Only the size is checked: the package goes in as it is, a piece at a time.
-    if (!InputFileSize(positional[1], UINT32_MAX, &error) || !WriteInstaller(*stub, positional[1], *output, &error))
+    if (!InputFileSize(positional[1], UINT32_MAX, &error))
         return Fail(error);
-    return 0;
+    const bool written =
+        toStream ? WriteInstallerToStream(*stub, positional[1], BinaryStandardOutput(), kStandardOutput, &error)
+                 : WriteInstaller(*stub, positional[1], *target, &error);
+    return written ? 0 : Fail(error);
 }

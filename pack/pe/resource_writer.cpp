@@ -98,44 +98,74 @@ std::optional<Bytes> EmbedPackage(const PreparedStub& stub, const Bytes& package
 
 namespace {
 
-// Writes the bytes and sums them for the checksum, on the way.
-class ChecksummedWriter {
-public:
-    ChecksummedWriter(TemporaryFile& file, size_t checksumOffset)
-        : out_(file), checksum_(checksumOffset), checksumOffset_(checksumOffset) {}
+constexpr size_t kChunk = size_t{1} << 20;
 
-    bool Write(const uint8_t* bytes, size_t count)
-    {
-        checksum_.Add(bytes, count);
-        return out_.Write(bytes, count);
-    }
-
-    // Puts the checksum of all that was written in its place, and closes.
-    bool Finish()
-    {
-        const uint32_t value = checksum_.Finish();
-        const uint8_t sum[4] = {static_cast<uint8_t>(value), static_cast<uint8_t>(value >> 8),
-                                static_cast<uint8_t>(value >> 16), static_cast<uint8_t>(value >> 24)};
-        return out_.Patch(checksumOffset_, sum, sizeof sum) && out_.Close();
-    }
-
-    const std::string& Error() const { return out_.Error(); }
-
-private:
-    FileWriter out_;
-    PeChecksum checksum_;
-    size_t checksumOffset_;
-};
-
-// Copies the package, a chunk at a time; false when it is not the size it was.
-bool CopyPackage(FileReader& in, uint64_t size, ChecksummedWriter& out)
+// The checksum of the installer of `layout` around the package in `package`,
+// read a chunk at a time; nothing when the package is not the size it was.
+std::optional<uint32_t> SumInstaller(const InstallerLayout& layout, const std::filesystem::path& package,
+                                     uint64_t packageSize)
 {
-    std::vector<uint8_t> chunk(1 << 20);
+    PeChecksum checksum(layout.checksum_offset);
+    checksum.Add(layout.head.data(), layout.head.size());
+    FileReader in(package);
+    std::vector<uint8_t> chunk(kChunk);
+    uint64_t read = 0;
+    for (size_t got; (got = in.ReadSome(chunk.data(), chunk.size())) > 0; read += got)
+        checksum.Add(chunk.data(), got);
+    if (!in.Ok() || read != packageSize)
+        return std::nullopt;
+    checksum.Add(layout.tail.data(), layout.tail.size());
+    return checksum.Finish();
+}
+
+// Writes the installer front to back, its checksum in place from the start,
+// so that a stream that cannot seek (a pipe) takes it as a file does. The
+// package is summed again on the way: a package that changed between the
+// two readings would give a file whose checksum is not its own.
+bool WriteInstallerBytes(InstallerLayout& layout, const std::filesystem::path& package, uint64_t packageSize,
+                         FileWriter& out, const std::string& shown, std::string* error)
+{
+    const std::optional<uint32_t> sum = SumInstaller(layout, package, packageSize);
+    if (!sum) {
+        *error = shown + ": cannot write it (" + Shown(package) + " could not be read)";
+        return false;
+    }
+    StoreLe32(layout.head, layout.checksum_offset, *sum);
+    PeChecksum again(layout.checksum_offset);
+    const auto write = [&](const uint8_t* bytes, size_t count) {
+        again.Add(bytes, count);
+        return out.Write(bytes, count);
+    };
+    FileReader in(package);
+    std::vector<uint8_t> chunk(kChunk);
     uint64_t copied = 0;
-    for (size_t got; (got = in.ReadSome(chunk.data(), chunk.size())) > 0; copied += got)
-        if (!out.Write(chunk.data(), got))
-            return false;
-    return copied == size;
+    bool written = in.Ok() && write(layout.head.data(), layout.head.size());
+    for (size_t got; written && (got = in.ReadSome(chunk.data(), chunk.size())) > 0; copied += got)
+        written = write(chunk.data(), got);
+    written = written && write(layout.tail.data(), layout.tail.size());
+    if (!written || !out.Close()) {
+        const std::string cause = out.Error().empty() ? Shown(package) + " could not be read back" : out.Error();
+        *error = shown + ": cannot write it (" + cause + ")";
+        return false;
+    }
+    if (copied != packageSize || again.Finish() != *sum) {
+        *error = shown + ": not written whole: " + Shown(package) +
+                 (copied != packageSize ? " could not be read back" : " changed while it was read");
+        return false;
+    }
+    return true;
+}
+
+std::optional<InstallerLayout> LayOutAround(const PreparedStub& stub, const std::filesystem::path& package,
+                                            uint64_t* packageSize, std::string* error)
+{
+    std::error_code failure;
+    *packageSize = std::filesystem::file_size(package, failure);
+    if (failure) {
+        *error = Shown(package) + ": cannot read its size (" + failure.message() + ")";
+        return std::nullopt;
+    }
+    return LayOutInstaller(stub, *packageSize, error);
 }
 
 }  // namespace
@@ -143,13 +173,8 @@ bool CopyPackage(FileReader& in, uint64_t size, ChecksummedWriter& out)
 bool WriteInstaller(const PreparedStub& stub, const std::filesystem::path& package, const std::filesystem::path& output,
                     std::string* error)
 {
-    std::error_code failure;
-    const uint64_t packageSize = std::filesystem::file_size(package, failure);
-    if (failure) {
-        *error = Shown(package) + ": cannot read its size (" + failure.message() + ")";
-        return false;
-    }
-    const std::optional<InstallerLayout> layout = LayOutInstaller(stub, packageSize, error);
+    uint64_t packageSize = 0;
+    std::optional<InstallerLayout> layout = LayOutAround(stub, package, &packageSize, error);
     if (!layout)
         return false;
     TemporaryFile temporary(output);
@@ -157,16 +182,20 @@ bool WriteInstaller(const PreparedStub& stub, const std::filesystem::path& packa
         *error = temporary.Error();
         return false;
     }
-    ChecksummedWriter out(temporary, layout->checksum_offset);
-    FileReader in(package);
-    const bool whole = in.Ok() && out.Write(layout->head.data(), layout->head.size()) &&
-                       CopyPackage(in, packageSize, out) && out.Write(layout->tail.data(), layout->tail.size());
-    if (!whole || !out.Finish()) {
-        const std::string cause = out.Error().empty() ? Shown(package) + " could not be read back" : out.Error();
-        *error = Shown(output) + ": cannot write it (" + cause + ")";
+    FileWriter out(temporary);
+    return WriteInstallerBytes(*layout, package, packageSize, out, Shown(output), error) &&
+           temporary.RenameToTarget(/*executable=*/true, error);
+}
+
+bool WriteInstallerToStream(const PreparedStub& stub, const std::filesystem::path& package, std::FILE* stream,
+                            const std::string& shown, std::string* error)
+{
+    uint64_t packageSize = 0;
+    std::optional<InstallerLayout> layout = LayOutAround(stub, package, &packageSize, error);
+    if (!layout)
         return false;
-    }
-    return temporary.RenameToTarget(/*executable=*/true, error);
+    FileWriter out(stream);
+    return WriteInstallerBytes(*layout, package, packageSize, out, shown, error);
 }
 
 std::optional<ResourceWriteResult> WritePackageResource(const Bytes& stub, const Bytes& package, std::string* error)

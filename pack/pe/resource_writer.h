@@ -4,6 +4,7 @@
 #ifndef SFX_PACK_RESOURCE_WRITER_H
 #define SFX_PACK_RESOURCE_WRITER_H
 
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -48,6 +49,12 @@ std::optional<Bytes> EmbedPackage(const PreparedStub& stub, const Bytes& package
 // a piece at a time, under a temporary name first.
 bool WriteInstaller(const PreparedStub& stub, const std::filesystem::path& package,
                     const std::filesystem::path& output, std::string* error);
+
+// The same bytes written to `stream` (standard output), which is left open;
+// `shown` names it in *error. The package is read twice: once for the
+// checksum, which comes before it, once to be written.
+bool WriteInstallerToStream(const PreparedStub& stub, const std::filesystem::path& package, std::FILE* stream,
+                            const std::string& shown, std::string* error);
 
 // Both steps at once: the new file, or nothing with the reason in *error.
 std::optional<ResourceWriteResult> WritePackageResource(const Bytes& stub, const Bytes& package, std::string* error);

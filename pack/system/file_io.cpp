@@ -19,22 +19,50 @@ std::string SystemCause()
 // A name for a file being written, in the folder of the final one: short, so
 // that it fits wherever the final name does, and unpredictable, so that
 // nobody can plant anything under it beforehand.
-fs::path TemporaryBeside(const fs::path& path)
+fs::path TemporaryIn(const fs::path& folder)
 {
     static std::random_device random;
     char name[32];
     std::snprintf(name, sizeof name, ".sfxpack-%08x%08x.tmp", static_cast<unsigned>(random()),
                   static_cast<unsigned>(random()));
-    return path.parent_path() / name;
+    return folder / name;
 }
 
-// Why `path` cannot be written before trying: a folder in its place, or no
-// folder to hold it.
+// What a file that is not a regular one is, as its owner would call it.
+std::string KindOf(fs::file_type type)
+{
+    switch (type) {
+    case fs::file_type::directory:
+        return "a folder";
+    case fs::file_type::character:
+        return "a character device";
+    case fs::file_type::block:
+        return "a block device";
+    case fs::file_type::fifo:
+        return "a FIFO";
+    case fs::file_type::socket:
+        return "a socket";
+    case fs::file_type::symlink:
+        return "a symbolic link";
+    default:
+        return "neither a file nor a folder";
+    }
+}
+
+// Why `path`, a link already followed, cannot be written before trying:
+// anything but a regular file in its place, or no folder to hold it.
 std::optional<std::string> OutputObstacle(const fs::path& path)
 {
     std::error_code failure;
-    if (fs::is_directory(path, failure))
+    const fs::file_status there = fs::symlink_status(path, failure);
+    if (there.type() == fs::file_type::directory)
         return "a folder; name the file to write";
+    if (there.type() == fs::file_type::none || there.type() == fs::file_type::unknown)
+        return "cannot look at it (" + failure.message() + ")";
+    // Renaming over a device or a FIFO would take it from every program that
+    // uses it; a name for standard output (/dev/stdout) is refused with it.
+    if (there.type() != fs::file_type::regular && there.type() != fs::file_type::not_found)
+        return "not a regular file (" + KindOf(there.type()) + "); not replaced (-o - writes to standard output)";
     const fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
     const fs::file_status status = fs::status(folder, failure);
     if (status.type() == fs::file_type::not_found)
@@ -119,26 +147,68 @@ std::optional<Bytes> ReadInputFile(const fs::path& path, uint64_t largest, std::
     return bytes;
 }
 
-bool CanWriteOutput(const fs::path& path, std::string* error)
+std::optional<fs::path> OutputFile(const fs::path& path, std::string* error)
 {
-    if (const std::optional<std::string> obstacle = OutputObstacle(path)) {
-        *error = Shown(path) + ": " + *obstacle;
-        return false;
+    std::error_code failure;
+    fs::path file = path;
+    if (fs::is_symlink(fs::symlink_status(path, failure))) {
+        const std::string link = Shown(path) + ": a symbolic link to " + Shown(fs::read_symlink(path, failure));
+        const fs::file_type target = fs::status(path, failure).type();
+        // A link to nowhere is not written through, as cp does not: the file
+        // it would make may be anywhere.
+        if (target == fs::file_type::not_found) {
+            *error = link + ", which does not exist; not written through";
+            return std::nullopt;
+        }
+        if (target != fs::file_type::regular) {
+            *error = target == fs::file_type::none || target == fs::file_type::unknown
+                         ? link + ", which cannot be followed (" + failure.message() + ")"
+                         : link + ", not a regular file (" + KindOf(target) +
+                               "); not replaced (-o - writes to standard output)";
+            return std::nullopt;
+        }
+        // The new file goes beside the one named, and is renamed over it.
+        file = fs::canonical(path, failure);
+        if (failure) {
+            *error = link + ", which cannot be followed (" + failure.message() + ")";
+            return std::nullopt;
+        }
     }
-    return true;
+    if (const std::optional<std::string> obstacle = OutputObstacle(file)) {
+        *error = Shown(file) + ": " + *obstacle;
+        return std::nullopt;
+    }
+    return file;
+}
+
+fs::path TemporaryFolder()
+{
+    std::error_code failure;
+    const fs::path folder = fs::temp_directory_path(failure);
+    return failure || folder.empty() ? fs::path(".") : folder;
 }
 
 TemporaryFile::TemporaryFile(const fs::path& target) : target_(target)
+{
+    Create(target.parent_path(), Shown(target) + ": cannot write beside it");
+}
+
+TemporaryFile::TemporaryFile(const fs::path& folder, const std::string& shown)
+{
+    Create(folder, shown + ": cannot write a temporary file in " + Shown(folder));
+}
+
+void TemporaryFile::Create(const fs::path& folder, const std::string& failed)
 {
     // A taken name is somebody else's: try another.
     constexpr int kAttempts = 16;
     std::string why;
     for (int attempt = 0; attempt < kAttempts && !stream_; ++attempt) {
-        path_ = TemporaryBeside(target);
+        path_ = TemporaryIn(folder);
         stream_ = CreateNewFile(path_, &why);
     }
     if (!stream_) {
-        error_ = Shown(target) + ": cannot write beside it (" + why + ")";
+        error_ = failed + " (" + why + ")";
         return;
     }
     cleanup_ = InterruptCleanup(path_, InterruptCleanup::Kind::File);
@@ -162,6 +232,13 @@ std::FILE* TemporaryFile::TakeStream()
 bool TemporaryFile::RenameToTarget(bool executable, std::string* error)
 {
     std::error_code failure;
+    // Looked at again: what was a file when the work began may have been
+    // swapped for a device or a link meanwhile, which a rename would replace.
+    const fs::file_type there = fs::symlink_status(target_, failure).type();
+    if (there != fs::file_type::not_found && there != fs::file_type::regular) {
+        *error = Shown(target_) + ": not a regular file (" + KindOf(there) + "); not replaced";
+        return false;
+    }
     if (executable)
         fs::permissions(path_, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
                         fs::perm_options::add, failure);
@@ -175,15 +252,17 @@ bool TemporaryFile::RenameToTarget(bool executable, std::string* error)
     return true;
 }
 
-FileWriter::FileWriter(TemporaryFile& file) : file_(file.TakeStream())
+FileWriter::FileWriter(TemporaryFile& file) : file_(file.TakeStream()), owned_(true)
 {
     if (!file_)
         error_ = "the file was not created";
 }
 
+FileWriter::FileWriter(std::FILE* stream) : file_(stream), owned_(false) {}
+
 FileWriter::~FileWriter()
 {
-    if (file_)
+    if (file_ && owned_)
         std::fclose(file_);
 }
 
@@ -201,25 +280,13 @@ bool FileWriter::Write(const uint8_t* bytes, size_t count)
     return std::fwrite(bytes, 1, count, file_) == count ? true : Failed();
 }
 
-bool FileWriter::Patch(uint64_t offset, const uint8_t* bytes, size_t count)
-{
-    if (!error_.empty())
-        return false;
-    if (offset > INT32_MAX) {
-        error_ = "an offset past 2 GiB";
-        return false;
-    }
-    const bool patched = std::fseek(file_, static_cast<long>(offset), SEEK_SET) == 0 &&
-                         std::fwrite(bytes, 1, count, file_) == count && std::fseek(file_, 0, SEEK_END) == 0;
-    return patched ? true : Failed();
-}
-
 bool FileWriter::Close()
 {
     if (!file_)
         return error_.empty();
-    // fclose writes out what the stream still holds: a full disk shows here.
-    const bool closed = std::fclose(file_) == 0;
+    // fclose and fflush write out what the stream still holds: a full disk
+    // or a closed pipe shows here.
+    const bool closed = owned_ ? std::fclose(file_) == 0 : std::fflush(file_) == 0;
     file_ = nullptr;
     return closed ? error_.empty() : Failed();
 }

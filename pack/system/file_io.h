@@ -31,9 +31,18 @@ std::optional<uint64_t> InputFileSize(const std::filesystem::path& path, uint64_
 // otherwise nothing, with "PATH: cause" in *error.
 std::optional<Bytes> ReadInputFile(const std::filesystem::path& path, uint64_t largest, std::string* error);
 
-// Whether `path` can be written at all: not a folder, in a folder that
-// exists. Asked before long work, so that it is not wasted.
-bool CanWriteOutput(const std::filesystem::path& path, std::string* error);
+// The file to write for the output `path`, asked before long work so that
+// it is not wasted: `path` itself when nothing or a regular file is there, in
+// a folder that exists; the regular file a symbolic link names, as shells and
+// cp write through links, so that the link stays a link. Nothing, with
+// "PATH: cause" in *error, for anything else: a folder, a device, a FIFO, a
+// socket, a link to one of them or to nothing. An output is never replaced
+// by what is not what it was.
+std::optional<std::filesystem::path> OutputFile(const std::filesystem::path& path, std::string* error);
+
+// Where work files go that belong beside no output (an installer written to
+// standard output): the system's temporary folder, or else the current one.
+std::filesystem::path TemporaryFolder();
 
 // A new file under an unpredictable name in the folder of `target`,
 // created exclusively, so that nothing planted there (a link, a file) is
@@ -42,6 +51,9 @@ bool CanWriteOutput(const std::filesystem::path& path, std::string* error);
 class TemporaryFile {
 public:
     explicit TemporaryFile(const std::filesystem::path& target);
+    // In `folder`, never to be renamed; `shown` names what it is for in
+    // Error().
+    TemporaryFile(const std::filesystem::path& folder, const std::string& shown);
     ~TemporaryFile();
     TemporaryFile(const TemporaryFile&) = delete;
     TemporaryFile& operator=(const TemporaryFile&) = delete;
@@ -53,10 +65,13 @@ public:
     const std::filesystem::path& Path() const { return path_; }
     // The open file, for the one writer that writes it.
     std::FILE* TakeStream();
-    // Renames it to the target, over what is there; false with "TARGET: cause".
+    // Renames it to the target, over a regular file that is there, never over
+    // anything else; false with "TARGET: cause".
     bool RenameToTarget(bool executable, std::string* error);
 
 private:
+    void Create(const std::filesystem::path& folder, const std::string& shown);
+
     std::filesystem::path target_;
     std::filesystem::path path_;
     std::FILE* stream_ = nullptr;
@@ -65,20 +80,18 @@ private:
     bool renamed_ = false;
 };
 
-// Writes a new temporary file front to back; the first failure is kept with
-// its cause.
+// Writes a new temporary file, or a stream that stays open (standard
+// output), front to back; the first failure is kept with its cause.
 class FileWriter {
 public:
     explicit FileWriter(TemporaryFile& file);
+    explicit FileWriter(std::FILE* stream);
     ~FileWriter();
     FileWriter(const FileWriter&) = delete;
     FileWriter& operator=(const FileWriter&) = delete;
 
     bool Write(const uint8_t* bytes, size_t count);
-    // Writes over bytes already written, at `offset` from the start (within
-    // the first 2 GiB).
-    bool Patch(uint64_t offset, const uint8_t* bytes, size_t count);
-    // Closes it; true when every byte reached the file.
+    // Closes the file, or flushes the stream; true when every byte reached it.
     bool Close();
     // The system's cause of the first failure.
     const std::string& Error() const { return error_; }
@@ -86,6 +99,7 @@ public:
 private:
     bool Failed();
     std::FILE* file_;
+    bool owned_;  // closed here; a stream is only flushed
     std::string error_;
 };
 

@@ -1,8 +1,9 @@
 // Files and folders that are the program's own work in progress, removed if
-// it is interrupted (Ctrl-C, SIGTERM or SIGHUP; on Windows a console Ctrl-C,
-// break or close) before it lets them go, as it removes them on every
-// failure. The program then ends as interrupted programs do: by the signal,
-// which shells report as 130 or 143, and on Windows with 130.
+// it is interrupted (Ctrl-C, SIGTERM, SIGHUP, or SIGPIPE when the reader of
+// its output has gone; on Windows a console Ctrl-C, break or close) before
+// it lets them go, as it removes them on every failure. The program then
+// ends as interrupted programs do: by the signal, which shells report as
+// 130, 143, 129 or 141, and on Windows with 130.
 //
 // Registered and released on the main thread only; the handler reads the
 // registry without locks, and only the main thread receives the signals.

@@ -8,7 +8,9 @@
 
 namespace {
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// SIGPIPE too: an installer written to standard output meets a reader that
+// has gone (`| head`) while its package still lies in the temporary folder.
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
 
 void OnSignal(int signal)
 {

@@ -34,6 +34,13 @@ std::optional<std::vector<FolderItem>> ListFolder(const std::filesystem::path& f
 // Whether standard error is a terminal, where a progress bar can be drawn.
 bool StandardErrorIsTerminal();
 
+// Whether standard output is a terminal, where no installer is written.
+bool StandardOutputIsTerminal();
+
+// Standard output, made ready to carry bytes as they are: on Windows it
+// would otherwise write every 0x0A as 0x0D 0x0A.
+std::FILE* BinaryStandardOutput();
+
 // An existing file, opened for reading in binary; nothing, with the system's
 // cause in *why, when it cannot be opened. Where the system allows, reading
 // it leaves its last access time alone (Linux: O_NOATIME).

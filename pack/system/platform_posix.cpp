@@ -39,6 +39,16 @@ bool StandardErrorIsTerminal()
     return isatty(STDERR_FILENO) != 0;
 }
 
+bool StandardOutputIsTerminal()
+{
+    return isatty(STDOUT_FILENO) != 0;
+}
+
+std::FILE* BinaryStandardOutput()
+{
+    return stdout;
+}
+
 std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
 {
     // O_NOATIME is for the file's owner (and root); others read as usual.

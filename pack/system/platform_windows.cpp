@@ -146,6 +146,21 @@ bool StandardErrorIsTerminal()
     return _isatty(_fileno(stderr)) != 0;
 }
 
+bool StandardOutputIsTerminal()
+{
+    // A console, not any character device: _isatty also says yes for NUL,
+    // where an installer may well be sent to be thrown away.
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != FALSE;
+}
+
+std::FILE* BinaryStandardOutput()
+{
+    std::fflush(stdout);
+    _setmode(_fileno(stdout), _O_BINARY);
+    return stdout;
+}
+
 std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
 {
     // With the right to write its attributes, the access time that reading
