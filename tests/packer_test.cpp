@@ -427,6 +427,18 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
     };
     const std::string dir = files(), missing = folder / "missing.exe", package = folder / "package.z";
     WriteFile(package, Deflate(MakeMergeFile({{"a.txt", "a"}})));
+    // Lists of paths that are not what they seem: names run together at a
+    // NUL, Latin-1, UTF-16 as Windows writes it, a line no path is as long as.
+    const auto listing = [&](const std::string& name, const std::string& bytes) {
+        WriteFile(folder / name, bytes);
+        return folder / name;
+    };
+    const std::string runTogether = listing("nul.txt", files("readme.txt") + "\n" + files("data.bin") + '\0' +
+                                                           files("Setup.exe") + "\n");
+    const std::string latin1 = listing("latin1.txt", files("caf\xe9.txt") + "\n");
+    const std::string latin1Names = listing("latin1-names.txt", files("readme.txt") + '\0' + "caf\xe9" + '\0');
+    const std::string utf16 = listing("utf16.txt", std::string("\xFF\xFEr\0e\0a\0d\0\n\0", 12));
+    const std::string endless = listing("endless.txt", std::string(100000, 'a'));
     const Case cases[] = {
         {{"verify", dir}, dir, "a folder, not a file"},
         {{"list", dir}, dir, "a folder, not a file"},
@@ -443,9 +455,18 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         {{"extract", kStub, files("readme.txt")}, "readme.txt", "not a folder"},
         {{"create", "--codepage", "12345", "-o", installer, dir}, "12345", "code page"},
         {{"list", "--codepage", "12345", kStub}, "--codepage 12345: a code page", "code page"},
+        {{"create", "--files-from", runTogether, "-o", installer}, runTogether + ": line 2: byte " +
+         std::to_string(files("data.bin").size() + 1) + " is NUL", "--null reads a list of names that NULs separate"},
+        {{"create", "--files-from", latin1, "-o", installer}, latin1 + ": line 1: byte " +
+         std::to_string(files().size() + 4) + " (0xE9) is not UTF-8", "iconv -t UTF-8"},
+        {{"create", "--null", "--files-from", latin1Names, "-o", installer}, latin1Names + ": name 2: byte 4 (0xE9)",
+         "not UTF-8"},
+        {{"create", "--files-from", utf16, "-o", installer}, utf16 + ": line 1", "UTF-16"},
+        {{"create", "--files-from", endless, "-o", installer}, endless + ": line 1", "longer than any path"},
+        {{"create", "--files-from", dir, "-o", installer}, dir, "a folder, not a file"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
+        SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1] + ": " + c.named);
         const RunResult result = Pack(c.arguments);
         EXPECT_GE(result.exit_code, 1);
         EXPECT_LE(result.exit_code, 2) << "a refusal, never a crash";
@@ -670,7 +691,8 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
     EXPECT_NE(Pack({"list", installer}).out.find("2 entries"), std::string::npos) << "-x and readme.txt";
 
     // Paths from a file, or from standard input, one a line; both with more.
-    WriteFile(folder / "list.txt", files("readme.txt") + "\r\n\n" + files("data.bin") + "\n");
+    // The byte order mark that Windows' editors put first is no path's.
+    WriteFile(folder / "list.txt", "\xEF\xBB\xBF" + files("readme.txt") + "\r\n\n" + files("data.bin") + "\n");
     const RunResult fromFile = Pack({"create", "--files-from", folder / "list.txt", "-o", installer, files("Setup.exe")});
     EXPECT_EQ(fromFile.exit_code, 0) << fromFile.err;
     EXPECT_NE(fromFile.out.find(": 3 files, "), std::string::npos) << fromFile.out;
@@ -679,6 +701,15 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
                          Quoted(installer)});
     EXPECT_EQ(fromInput.exit_code, 0) << fromInput.err;
     EXPECT_NE(fromInput.out.find(": 1 file, 200000 bytes"), std::string::npos) << fromInput.out;
+    // Names separated by NULs, as find -print0 writes them, whatever they hold.
+    WriteFile(files(" two  words"), "a name of spaces");
+    const RunResult nulSeparated = RunProgram(
+        "sh", {"-c", "cd " + Quoted(files()) + " && find . -name '* two*' -print0 -o -name data.bin -print0 | " +
+                         packer + " create --null --files-from=- -o " + Quoted(installer)});
+    EXPECT_EQ(nulSeparated.exit_code, 0) << nulSeparated.err;
+    EXPECT_NE(nulSeparated.out.find(": 2 files, 200016 bytes"), std::string::npos) << nulSeparated.out;
+    EXPECT_NE(Pack({"list", "--format=tsv", installer}).out.find("\t0\t two  words\n"), std::string::npos);
+    fs::remove(files(" two  words"));
 
     // Listings for programs: the launch file marked, times to 100 ns.
     ASSERT_EQ(Pack({"create", "-o", installer, files("data.bin"), files("Setup.exe")}).exit_code, 0);
@@ -714,6 +745,7 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
                   std::string::npos)
             << help.out;
     }
+
 }
 
 TEST_F(PackerTest, WrongCallsAreUsageErrors)
@@ -728,6 +760,9 @@ TEST_F(PackerTest, WrongCallsAreUsageErrors)
     EXPECT_EQ(Pack({"create", "--no-launch=yes", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"list", "--format=xml", installer}).exit_code, 2);
     EXPECT_EQ(Pack({"help", "unpack"}).exit_code, 2);
+    const RunResult strayNull = Pack({"create", "--null", files()});
+    EXPECT_EQ(strayNull.exit_code, 2);
+    EXPECT_NE(strayNull.err.find("--null goes with --files-from"), std::string::npos) << strayNull.err;
     // An unknown code page is a bad value, as the manual says.
     const RunResult utf8 = Pack({"create", "--codepage=65001", files()});
     EXPECT_EQ(utf8.exit_code, 2);

@@ -7,6 +7,8 @@
 #include <string>
 
 #include "pack/cli/commands.h"
+#include "pack/cli/create_options.h"
+#include "pack/cli/file_list.h"
 #include "pack/cli/help.h"
 #include "pack/cli/identity_options.h"
 #include "pack/system/file_io.h"
@@ -36,6 +38,7 @@ struct CreateCall {
     fs::path output = "installer.exe";
     fs::path stub;
     std::vector<std::string> lists;  // --files-from
+    ListSeparator separator = ListSeparator::kLine;
     IdentityOptions identity;
     bool iterations_given = false;
     bool quiet = false;
@@ -82,39 +85,6 @@ std::optional<uint64_t> SourceDateEpoch(std::string* error)
     return latest;
 }
 
-// The paths listed in a file, one a line, as tar -T takes them; "-" is
-// standard input. Empty lines are skipped, a carriage return before the
-// line's end dropped.
-bool ReadPathList(const std::string& listName, std::vector<fs::path>* paths, std::string* error)
-{
-    std::string why;
-    std::FILE* list = listName == "-" ? stdin : OpenForReading(FromUtf8(listName), &why);
-    if (!list) {
-        *error = listName + ": cannot read it (" + why + ")";
-        return false;
-    }
-    std::string line;
-    for (int c; (c = std::fgetc(list)) != EOF;) {
-        if (c != '\n') {
-            line += static_cast<char>(c);
-            continue;
-        }
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            paths->push_back(FromUtf8(line));
-        line.clear();
-    }
-    if (!line.empty())
-        paths->push_back(FromUtf8(line));
-    const bool read = !std::ferror(list);
-    if (list != stdin)
-        std::fclose(list);
-    if (!read)
-        *error = listName + ": cannot read it";
-    return read;
-}
-
 // Takes one option of create; empty, or what is wrong with the call.
 std::string TakeCreateOption(const std::string& name, const std::string& value, CreateCall* call)
 {
@@ -159,22 +129,12 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
         call->options.times_from_last_write = value == "write";
     } else if (name == "--files-from") {
         call->lists.push_back(value);
+    } else if (name == "--null") {
+        call->separator = ListSeparator::kNul;
     } else if (name == "--quiet") {
         call->quiet = true;
     }
     return "";
-}
-
-std::vector<OptionSpec> CreateOptions()
-{
-    std::vector<OptionSpec> specs = {
-        {"--output", 'o', true}, {"--stub", 0, true},    {"--launch", 0, true},   {"--no-launch"},
-        {"--level", 0, true},    {"--threads", 0, true}, {"--codepage", 0, true}, {"--times", 0, true},
-        {"--iterations", 0, true},
-        {"--files-from", 0, true}, {"--strip-symbols"},
-    };
-    specs.insert(specs.end(), kIdentityOptions.begin(), kIdentityOptions.end());
-    return specs;
 }
 
 // The files planned and the output checked; every problem said, one a line.
@@ -260,7 +220,7 @@ int Create(const Arguments& args)
     call.stub = DefaultStub();
     call.compress.threads = CoreCount();
     std::string error;
-    const std::optional<ParsedCall> parsed = ParseCall(args, CreateOptions(), &error);
+    const std::optional<ParsedCall> parsed = ParseCall(args, CreateOptionSpecs(), &error);
     if (!parsed)
         return UsageError(error);
     if (parsed->Has("--help"))
@@ -270,8 +230,10 @@ int Create(const Arguments& args)
             return UsageError(wrong);
     for (const std::string& operand : parsed->operands)
         call.options.paths.push_back(FromUtf8(operand));
+    if (call.separator == ListSeparator::kNul && call.lists.empty())
+        return UsageError("--null goes with --files-from, whose lists it reads");
     for (const std::string& list : call.lists)
-        if (!ReadPathList(list, &call.options.paths, &error))
+        if (!ReadFileList(list, call.separator, &call.options.paths, &error))
             return Fail(error);
     if (call.options.paths.empty())
         return call.lists.empty() ? UsageError("create needs the files or folders to pack")
