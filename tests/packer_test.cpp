@@ -738,11 +738,12 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
 
     // Help where people look.
     for (const std::vector<std::string>& call : std::vector<std::vector<std::string>>{
-             {"help"}, {"help", "list"}, {"list", "--help"}, {"create", "-h"}, {"--help"}}) {
+             {"help"}, {"help", "list"}, {"list", "--help"}, {"create", "-h"}, {"--help"}, {"help", "help"},
+             {"help", "--help"}}) {
         const RunResult help = Pack(call);
         EXPECT_EQ(help.exit_code, 0) << call[0] << ": " << help.err;
-        EXPECT_NE(help.out.find("sfxpack " + (call.size() > 1 && call[1] == "list" ? call[1] : std::string(""))),
-                  std::string::npos)
+        const std::string topic = call.size() < 2 ? "" : call[1] == "--help" ? "help" : call[1];
+        EXPECT_NE(help.out.find("sfxpack " + (call[0] == "help" ? topic : std::string(""))), std::string::npos)
             << help.out;
     }
 
@@ -759,7 +760,10 @@ TEST_F(PackerTest, WrongCallsAreUsageErrors)
     EXPECT_EQ(Pack({"unpack", installer}).exit_code, 2);
     EXPECT_EQ(Pack({"create", "--no-launch=yes", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"list", "--format=xml", installer}).exit_code, 2);
-    EXPECT_EQ(Pack({"help", "unpack"}).exit_code, 2);
+    const RunResult unknownTopic = Pack({"help", "unpack"});
+    EXPECT_EQ(unknownTopic.exit_code, 2);
+    EXPECT_NE(unknownTopic.err.find("help unpack: no such command; the commands are create, inject, list, extract, "
+                                    "info, verify, help"), std::string::npos) << unknownTopic.err;
     const RunResult strayNull = Pack({"create", "--null", files()});
     EXPECT_EQ(strayNull.exit_code, 2);
     EXPECT_NE(strayNull.err.find("--null goes with --files-from"), std::string::npos) << strayNull.err;

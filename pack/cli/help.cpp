@@ -64,6 +64,9 @@ constexpr CommandHelp kCommands[] = {
      "  sfxpack verify [-q] INSTALLER.exe\n"
      "      Checks the package: present, zlib stream and Adler-32 whole, format and\n"
      "      names sound by the rules of create.\n"},
+    {"help",
+     "  sfxpack help [COMMAND] | --help | --version\n"
+     "      How to call sfxpack, or one command (as COMMAND --help does).\n"},
 };
 
 }  // namespace
@@ -73,9 +76,16 @@ void PrintUsage()
     std::fputs("usage:\n", stdout);
     for (const CommandHelp& command : kCommands)
         std::fputs(command.text, stdout);
-    std::fputs("  sfxpack help [COMMAND] | --help | --version\n"
-               "Options take their values as --name=VALUE or --name VALUE; -- ends the options.\n",
+    std::fputs("Options take their values as --name=VALUE or --name VALUE; -- ends the options.\n",
                stdout);
+}
+
+std::string CommandNames()
+{
+    std::string names;
+    for (const CommandHelp& command : kCommands)
+        names += (names.empty() ? "" : ", ") + std::string(command.name);
+    return names;
 }
 
 bool PrintCommandHelp(const std::string& name)
