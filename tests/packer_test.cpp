@@ -392,6 +392,7 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"two manifests", [] {}, {"--manifest", "x", "--execution-level", "asInvoker"}, "--manifest", "exclude", 2},
         {"launch in a folder", [] {}, {"--launch", "bin/Setup.exe"}, "bin/Setup.exe", "a bare name", 2},
         {"launch empty", [] {}, {"--launch="}, "--launch", "needs the name of a packed file", 2},
+        {"stub empty", [] {}, {"--stub="}, "--stub", "needs the stub's file", 2},
         {"output is an input", [] {}, {"-o", files("data.bin")}, "data.bin", "overwrite one of the inputs"},
         {"stub not PE", [&] { WriteFile(folder / "stub.exe", "MZ but nothing else"); },
          {"--stub", folder / "stub.exe"}, "stub.exe", "not a PE file"},
@@ -424,6 +425,7 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         std::vector<std::string> arguments;
         std::string named;
         std::string cause;
+        std::string program = kPacker;
     };
     const std::string dir = files(), missing = folder / "missing.exe", package = folder / "package.z";
     WriteFile(package, Deflate(MakeMergeFile({{"a.txt", "a"}})));
@@ -439,6 +441,9 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
     const std::string latin1Names = listing("latin1-names.txt", files("readme.txt") + '\0' + "caf\xe9" + '\0');
     const std::string utf16 = listing("utf16.txt", std::string("\xFF\xFEr\0e\0a\0d\0\n\0", 12));
     const std::string endless = listing("endless.txt", std::string(100000, 'a'));
+    // A packer with no stub beside it nor where an install would put it.
+    fs::create_directory(folder / "lonely");
+    fs::copy_file(kPacker, folder / "lonely/sfxpack");
     const Case cases[] = {
         {{"verify", dir}, dir, "a folder, not a file"},
         {{"list", dir}, dir, "a folder, not a file"},
@@ -464,10 +469,13 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         {{"create", "--files-from", utf16, "-o", installer}, utf16 + ": line 1", "UTF-16"},
         {{"create", "--files-from", endless, "-o", installer}, endless + ": line 1", "longer than any path"},
         {{"create", "--files-from", dir, "-o", installer}, dir, "a folder, not a file"},
+        {{"create", "-o", installer, dir}, "none at " + folder / "lonely/sfxstub.exe" + " (beside sfxpack) or at " +
+         folder / "share/quillmoor-sfx/sfxstub.exe" + " (where it is installed)", "--stub STUB.exe",
+         folder / "lonely/sfxpack"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1] + ": " + c.named);
-        const RunResult result = Pack(c.arguments);
+        const RunResult result = RunProgram(c.program, c.arguments);
         EXPECT_GE(result.exit_code, 1);
         EXPECT_LE(result.exit_code, 2) << "a refusal, never a crash";
         EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
@@ -555,18 +563,41 @@ TEST_F(PackerTest, StubsThatCannotBeInstallersAreRefusedBeforeCompressing)
     ASSERT_EQ(Pack({"create", "-o", folder / "plain.exe", files()}).exit_code, 0);
     EXPECT_EQ(fs::file_size(installer), fs::file_size(folder / "plain.exe")) << "the zeros are gone";
 
-    // A console program can still install: a warning.
-    const std::string original = ReadFile(kStub);
-    Bytes console(original.begin(), original.end());
-    std::string error;
-    const std::optional<PeImage> image = ParsePeImage(console, &error);
-    ASSERT_TRUE(image) << error;
-    StoreLe16(console, image->optional_header_offset + 68, 3);
-    WriteFile(folder / "console.exe", std::string(console.begin(), console.end()));
-    const RunResult packed = Pack({"create", "--stub", folder / "console.exe", "-o", installer, files()});
-    EXPECT_EQ(packed.exit_code, 0) << packed.err;
-    EXPECT_NE(packed.err.find("warning: " + folder / "console.exe" + ": a console program"), std::string::npos)
-        << packed.err;
+    // Stubs that may still install, as a vendor built them: taken with a
+    // warning, and verify says it again of what was made of them.
+    struct Doubt {
+        const char* what;
+        std::function<void(Bytes&, const PeImage&)> change;
+        std::string warning;
+        bool verify_warns;
+    };
+    const Doubt doubts[] = {
+        {"a console program", [](Bytes& b, const PeImage& i) { StoreLe16(b, i.optional_header_offset + 68, 3); },
+         "a console program", false},
+        {"no progress window", DropDialogs,
+         "it does not look like an installer stub: it has no progress window (dialog 1100)", true},
+    };
+    for (const Doubt& doubt : doubts) {
+        SCOPED_TRACE(doubt.what);
+        const std::string original = ReadFile(kStub);
+        Bytes stub(original.begin(), original.end());
+        std::string error;
+        const std::optional<PeImage> image = ParsePeImage(stub, &error);
+        ASSERT_TRUE(image) << error;
+        doubt.change(stub, *image);
+        WriteFile(folder / "doubtful.exe", std::string(stub.begin(), stub.end()));
+        const RunResult packed = Pack({"create", "--stub", folder / "doubtful.exe", "-o", installer, files()});
+        EXPECT_EQ(packed.exit_code, 0) << packed.err;
+        EXPECT_NE(packed.err.find("warning: " + folder / "doubtful.exe" + ": " + doubt.warning), std::string::npos)
+            << packed.err;
+        const RunResult verified = Pack({"verify", installer});
+        EXPECT_EQ(verified.exit_code, 0) << verified.err;
+        if (doubt.verify_warns)
+            EXPECT_NE(verified.err.find("warning: " + installer + ": " + doubt.warning), std::string::npos)
+                << verified.err;
+        else
+            EXPECT_EQ(verified.err, "");
+    }
 }
 
 // What `strip` leaves of a MinGW program: an empty symbol table and the

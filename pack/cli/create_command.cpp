@@ -44,17 +44,34 @@ struct CreateCall {
     bool quiet = false;
 };
 
-// The stub: beside the packer (the Windows zip, the build folders), or where
-// an install puts it relative to the packer; empty when neither has one.
-fs::path DefaultStub()
+// Where the stub is looked for when none is named: beside the packer (the
+// Windows zip, the build folders), then where an install puts it relative to
+// the packer. None when the system does not say where the packer is, rather
+// than a stub from whatever the current folder is.
+std::vector<fs::path> StubPlaces()
 {
-    const fs::path program = ThisProgram().parent_path();
-    for (const fs::path& candidate : {program / "sfxstub.exe", program / SFX_INSTALLED_STUB}) {
+    const fs::path program = ThisProgram();
+    if (program.empty())
+        return {};
+    const fs::path folder = program.parent_path();
+    return {(folder / "sfxstub.exe").lexically_normal(), (folder / SFX_INSTALLED_STUB).lexically_normal()};
+}
+
+// The first stub found in its places; otherwise nothing, with *error naming
+// the places it was looked for.
+std::optional<fs::path> DefaultStub(std::string* error)
+{
+    const std::vector<fs::path> places = StubPlaces();
+    for (const fs::path& place : places) {
         std::error_code ignored;
-        if (fs::is_regular_file(candidate, ignored))
-            return candidate.lexically_normal();
+        if (fs::is_regular_file(place, ignored))
+            return place;
     }
-    return {};
+    *error = places.empty() ? "no stub: the system does not say where sfxpack is, beside which it looks for one"
+                            : "no stub: none at " + Shown(places[0]) + " (beside sfxpack) or at " +
+                                  Shown(places[1]) + " (where it is installed)";
+    *error += "; name one with --stub STUB.exe";
+    return std::nullopt;
 }
 
 bool SamePath(const fs::path& a, const fs::path& b)
@@ -95,6 +112,8 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
     if (name == "--output") {
         call->output = FromUtf8(value);
     } else if (name == "--stub") {
+        if (value.empty())
+            return "--stub needs the stub's file";
         call->stub = FromUtf8(value);
     } else if (name == "--launch") {
         if (value.empty())
@@ -217,7 +236,6 @@ std::optional<uint64_t> CompressInto(TemporaryFile& package, const PackPlan& pla
 int Create(const Arguments& args)
 {
     CreateCall call;
-    call.stub = DefaultStub();
     call.compress.threads = CoreCount();
     std::string error;
     const std::optional<ParsedCall> parsed = ParseCall(args, CreateOptionSpecs(), &error);
@@ -246,8 +264,12 @@ int Create(const Arguments& args)
     if (!error.empty())
         return Fail(error);
 
-    if (call.stub.empty())
-        return Fail("no stub beside sfxpack or where it is installed; name one with --stub STUB.exe");
+    if (call.stub.empty()) {
+        const std::optional<fs::path> stub = DefaultStub(&error);
+        if (!stub)
+            return Fail(error);
+        call.stub = *stub;
+    }
     const std::optional<PackPlan> plan = PlanCreate(call);
     if (!plan)
         return 1;
