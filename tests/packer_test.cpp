@@ -778,6 +778,14 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
             << help.out;
     }
 
+    // The manual's examples work as man shows them, to be copied: their
+    // quotes kept, no word broken by a hyphen.
+    const RunResult manual = RunProgram("man", {"-l", SFX_MANUAL_PAGE}, "MANWIDTH=80 LC_ALL=C.UTF-8");
+    ASSERT_EQ(manual.exit_code, 0) << manual.err;
+    const std::string examples = manual.out.substr(manual.out.find("EXAMPLES"));
+    EXPECT_NE(examples.find("--publisher \"Larkspur Tools\""), std::string::npos) << examples;
+    EXPECT_NE(examples.find("--version-string \"ProductName=Larkspur Inventory\""), std::string::npos) << examples;
+    EXPECT_EQ(examples.find("\xE2\x80\x90"), std::string::npos) << "a hyphen that breaks a word: " << examples;
 }
 
 TEST_F(PackerTest, WrongCallsAreUsageErrors)
