@@ -393,6 +393,7 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"two manifests", [] {}, {"--manifest", "x", "--execution-level", "asInvoker"}, "--manifest", "exclude", 2},
         {"launch in a folder", [] {}, {"--launch", "bin/Setup.exe"}, "bin/Setup.exe", "a bare name", 2},
         {"launch empty", [] {}, {"--launch="}, "--launch", "needs the name of a packed file", 2},
+        {"stub empty", [] {}, {"--stub="}, "--stub", "needs the stub's file", 2},
         {"output is an input", [] {}, {"-o", files("data.bin")}, "data.bin", "overwrite one of the inputs"},
         {"stub not PE", [&] { WriteFile(folder / "stub.exe", "MZ but nothing else"); },
          {"--stub", folder / "stub.exe"}, "stub.exe", "not a PE file"},
@@ -425,6 +426,7 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         std::vector<std::string> arguments;
         std::string named;
         std::string cause;
+        std::string program = kPacker;
     };
     const std::string dir = files(), missing = folder / "missing.exe", package = folder / "package.z";
     WriteFile(package, Deflate(MakeMergeFile({{"a.txt", "a"}})));
@@ -453,6 +455,21 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         {dangling, fs::file_type::symlink}, {toFifo, fs::file_type::symlink}, {toFolder, fs::file_type::symlink},
         {taken("fifo"), fs::file_type::fifo}, {taken("socket"), fs::file_type::socket},
         {taken("link"), fs::file_type::symlink}, {taken("folder"), fs::file_type::directory}};
+    // Lists of paths that are not what they seem: names run together at a
+    // NUL, Latin-1, UTF-16 as Windows writes it, a line no path is as long as.
+    const auto listing = [&](const std::string& name, const std::string& bytes) {
+        WriteFile(folder / name, bytes);
+        return folder / name;
+    };
+    const std::string runTogether = listing("nul.txt", files("readme.txt") + "\n" + files("data.bin") + '\0' +
+                                                           files("Setup.exe") + "\n");
+    const std::string latin1 = listing("latin1.txt", files("caf\xe9.txt") + "\n");
+    const std::string latin1Names = listing("latin1-names.txt", files("readme.txt") + '\0' + "caf\xe9" + '\0');
+    const std::string utf16 = listing("utf16.txt", std::string("\xFF\xFEr\0e\0a\0d\0\n\0", 12));
+    const std::string endless = listing("endless.txt", std::string(100000, 'a'));
+    // A packer with no stub beside it nor where an install would put it.
+    fs::create_directory(folder / "lonely");
+    fs::copy_file(kPacker, folder / "lonely/sfxpack");
     const Case cases[] = {
         {{"verify", dir}, dir, "a folder, not a file"},
         {{"list", dir}, dir, "a folder, not a file"},
@@ -483,10 +500,22 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         {{"extract", kStub, files("readme.txt")}, "readme.txt", "not a folder"},
         {{"create", "--codepage", "12345", "-o", installer, dir}, "12345", "code page"},
         {{"list", "--codepage", "12345", kStub}, "--codepage 12345: a code page", "code page"},
+        {{"create", "--files-from", runTogether, "-o", installer}, runTogether + ": line 2: byte " +
+         std::to_string(files("data.bin").size() + 1) + " is NUL", "--null reads a list of names that NULs separate"},
+        {{"create", "--files-from", latin1, "-o", installer}, latin1 + ": line 1: byte " +
+         std::to_string(files().size() + 4) + " (0xE9) is not UTF-8", "iconv -t UTF-8"},
+        {{"create", "--null", "--files-from", latin1Names, "-o", installer}, latin1Names + ": name 2: byte 4 (0xE9)",
+         "not UTF-8"},
+        {{"create", "--files-from", utf16, "-o", installer}, utf16 + ": line 1", "UTF-16"},
+        {{"create", "--files-from", endless, "-o", installer}, endless + ": line 1", "longer than any path"},
+        {{"create", "--files-from", dir, "-o", installer}, dir, "a folder, not a file"},
+        {{"create", "-o", installer, dir}, "none at " + folder / "lonely/sfxstub.exe" + " (beside sfxpack) or at " +
+         folder / "share/quillmoor-sfx/sfxstub.exe" + " (where it is installed)", "--stub STUB.exe",
+         folder / "lonely/sfxpack"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.arguments[0] + " " + c.named);
-        const RunResult result = Pack(c.arguments);
+        SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1] + ": " + c.named);
+        const RunResult result = RunProgram(c.program, c.arguments);
         EXPECT_GE(result.exit_code, 1);
         EXPECT_LE(result.exit_code, 2) << "a refusal, never a crash";
         EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
@@ -577,18 +606,41 @@ TEST_F(PackerTest, StubsThatCannotBeInstallersAreRefusedBeforeCompressing)
     ASSERT_EQ(Pack({"create", "-o", folder / "plain.exe", files()}).exit_code, 0);
     EXPECT_EQ(fs::file_size(installer), fs::file_size(folder / "plain.exe")) << "the zeros are gone";
 
-    // A console program can still install: a warning.
-    const std::string original = ReadFile(kStub);
-    Bytes console(original.begin(), original.end());
-    std::string error;
-    const std::optional<PeImage> image = ParsePeImage(console, &error);
-    ASSERT_TRUE(image) << error;
-    StoreLe16(console, image->optional_header_offset + 68, 3);
-    WriteFile(folder / "console.exe", std::string(console.begin(), console.end()));
-    const RunResult packed = Pack({"create", "--stub", folder / "console.exe", "-o", installer, files()});
-    EXPECT_EQ(packed.exit_code, 0) << packed.err;
-    EXPECT_NE(packed.err.find("warning: " + folder / "console.exe" + ": a console program"), std::string::npos)
-        << packed.err;
+    // Stubs that may still install, as a vendor built them: taken with a
+    // warning, and verify says it again of what was made of them.
+    struct Doubt {
+        const char* what;
+        std::function<void(Bytes&, const PeImage&)> change;
+        std::string warning;
+        bool verify_warns;
+    };
+    const Doubt doubts[] = {
+        {"a console program", [](Bytes& b, const PeImage& i) { StoreLe16(b, i.optional_header_offset + 68, 3); },
+         "a console program", false},
+        {"no progress window", DropDialogs,
+         "it does not look like an installer stub: it has no progress window (dialog 1100)", true},
+    };
+    for (const Doubt& doubt : doubts) {
+        SCOPED_TRACE(doubt.what);
+        const std::string original = ReadFile(kStub);
+        Bytes stub(original.begin(), original.end());
+        std::string error;
+        const std::optional<PeImage> image = ParsePeImage(stub, &error);
+        ASSERT_TRUE(image) << error;
+        doubt.change(stub, *image);
+        WriteFile(folder / "doubtful.exe", std::string(stub.begin(), stub.end()));
+        const RunResult packed = Pack({"create", "--stub", folder / "doubtful.exe", "-o", installer, files()});
+        EXPECT_EQ(packed.exit_code, 0) << packed.err;
+        EXPECT_NE(packed.err.find("warning: " + folder / "doubtful.exe" + ": " + doubt.warning), std::string::npos)
+            << packed.err;
+        const RunResult verified = Pack({"verify", installer});
+        EXPECT_EQ(verified.exit_code, 0) << verified.err;
+        if (doubt.verify_warns)
+            EXPECT_NE(verified.err.find("warning: " + installer + ": " + doubt.warning), std::string::npos)
+                << verified.err;
+        else
+            EXPECT_EQ(verified.err, "");
+    }
 }
 
 // What `strip` leaves of a MinGW program: an empty symbol table and the
@@ -714,7 +766,8 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
     EXPECT_NE(Pack({"list", installer}).out.find("2 entries"), std::string::npos) << "-x and readme.txt";
 
     // Paths from a file, or from standard input, one a line; both with more.
-    WriteFile(folder / "list.txt", files("readme.txt") + "\r\n\n" + files("data.bin") + "\n");
+    // The byte order mark that Windows' editors put first is no path's.
+    WriteFile(folder / "list.txt", "\xEF\xBB\xBF" + files("readme.txt") + "\r\n\n" + files("data.bin") + "\n");
     const RunResult fromFile = Pack({"create", "--files-from", folder / "list.txt", "-o", installer, files("Setup.exe")});
     EXPECT_EQ(fromFile.exit_code, 0) << fromFile.err;
     EXPECT_NE(fromFile.out.find(": 3 files, "), std::string::npos) << fromFile.out;
@@ -723,6 +776,15 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
                          Quoted(installer)});
     EXPECT_EQ(fromInput.exit_code, 0) << fromInput.err;
     EXPECT_NE(fromInput.out.find(": 1 file, 200000 bytes"), std::string::npos) << fromInput.out;
+    // Names separated by NULs, as find -print0 writes them, whatever they hold.
+    WriteFile(files(" two  words"), "a name of spaces");
+    const RunResult nulSeparated = RunProgram(
+        "sh", {"-c", "cd " + Quoted(files()) + " && find . -name '* two*' -print0 -o -name data.bin -print0 | " +
+                         packer + " create --null --files-from=- -o " + Quoted(installer)});
+    EXPECT_EQ(nulSeparated.exit_code, 0) << nulSeparated.err;
+    EXPECT_NE(nulSeparated.out.find(": 2 files, 200016 bytes"), std::string::npos) << nulSeparated.out;
+    EXPECT_NE(Pack({"list", "--format=tsv", installer}).out.find("\t0\t two  words\n"), std::string::npos);
+    fs::remove(files(" two  words"));
 
     // Listings for programs: the launch file marked, times to 100 ns.
     ASSERT_EQ(Pack({"create", "-o", installer, files("data.bin"), files("Setup.exe")}).exit_code, 0);
@@ -784,13 +846,23 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
 
     // Help where people look.
     for (const std::vector<std::string>& call : std::vector<std::vector<std::string>>{
-             {"help"}, {"help", "list"}, {"list", "--help"}, {"create", "-h"}, {"--help"}}) {
+             {"help"}, {"help", "list"}, {"list", "--help"}, {"create", "-h"}, {"--help"}, {"help", "help"},
+             {"help", "--help"}}) {
         const RunResult help = Pack(call);
         EXPECT_EQ(help.exit_code, 0) << call[0] << ": " << help.err;
-        EXPECT_NE(help.out.find("sfxpack " + (call.size() > 1 && call[1] == "list" ? call[1] : std::string(""))),
-                  std::string::npos)
+        const std::string topic = call.size() < 2 ? "" : call[1] == "--help" ? "help" : call[1];
+        EXPECT_NE(help.out.find("sfxpack " + (call[0] == "help" ? topic : std::string(""))), std::string::npos)
             << help.out;
     }
+
+    // The manual's examples work as man shows them, to be copied: their
+    // quotes kept, no word broken by a hyphen.
+    const RunResult manual = RunProgram("man", {"-l", SFX_MANUAL_PAGE}, "MANWIDTH=80 LC_ALL=C.UTF-8");
+    ASSERT_EQ(manual.exit_code, 0) << manual.err;
+    const std::string examples = manual.out.substr(manual.out.find("EXAMPLES"));
+    EXPECT_NE(examples.find("--publisher \"Larkspur Tools\""), std::string::npos) << examples;
+    EXPECT_NE(examples.find("--version-string \"ProductName=Larkspur Inventory\""), std::string::npos) << examples;
+    EXPECT_EQ(examples.find("\xE2\x80\x90"), std::string::npos) << "a hyphen that breaks a word: " << examples;
 }
 
 TEST_F(PackerTest, WrongCallsAreUsageErrors)
@@ -804,7 +876,13 @@ TEST_F(PackerTest, WrongCallsAreUsageErrors)
     EXPECT_EQ(Pack({"unpack", installer}).exit_code, 2);
     EXPECT_EQ(Pack({"create", "--no-launch=yes", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"list", "--format=xml", installer}).exit_code, 2);
-    EXPECT_EQ(Pack({"help", "unpack"}).exit_code, 2);
+    const RunResult unknownTopic = Pack({"help", "unpack"});
+    EXPECT_EQ(unknownTopic.exit_code, 2);
+    EXPECT_NE(unknownTopic.err.find("help unpack: no such command; the commands are create, inject, list, extract, "
+                                    "info, verify, help"), std::string::npos) << unknownTopic.err;
+    const RunResult strayNull = Pack({"create", "--null", files()});
+    EXPECT_EQ(strayNull.exit_code, 2);
+    EXPECT_NE(strayNull.err.find("--null goes with --files-from"), std::string::npos) << strayNull.err;
     // An unknown code page is a bad value, as the manual says.
     const RunResult utf8 = Pack({"create", "--codepage=65001", files()});
     EXPECT_EQ(utf8.exit_code, 2);

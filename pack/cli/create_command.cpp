@@ -7,6 +7,8 @@
 #include <string>
 
 #include "pack/cli/commands.h"
+#include "pack/cli/create_options.h"
+#include "pack/cli/file_list.h"
 #include "pack/cli/help.h"
 #include "pack/cli/identity_options.h"
 #include "pack/system/file_io.h"
@@ -37,22 +39,40 @@ struct CreateCall {
     fs::path target;  // the file written: the output, or the file its link names; none for standard output
     fs::path stub;
     std::vector<std::string> lists;  // --files-from
+    ListSeparator separator = ListSeparator::kLine;
     IdentityOptions identity;
     bool iterations_given = false;
     bool quiet = false;
 };
 
-// The stub: beside the packer (the Windows zip, the build folders), or where
-// an install puts it relative to the packer; empty when neither has one.
-fs::path DefaultStub()
+// Where the stub is looked for when none is named: beside the packer (the
+// Windows zip, the build folders), then where an install puts it relative to
+// the packer. None when the system does not say where the packer is, rather
+// than a stub from whatever the current folder is.
+std::vector<fs::path> StubPlaces()
 {
-    const fs::path program = ThisProgram().parent_path();
-    for (const fs::path& candidate : {program / "sfxstub.exe", program / SFX_INSTALLED_STUB}) {
+    const fs::path program = ThisProgram();
+    if (program.empty())
+        return {};
+    const fs::path folder = program.parent_path();
+    return {(folder / "sfxstub.exe").lexically_normal(), (folder / SFX_INSTALLED_STUB).lexically_normal()};
+}
+
+// The first stub found in its places; otherwise nothing, with *error naming
+// the places it was looked for.
+std::optional<fs::path> DefaultStub(std::string* error)
+{
+    const std::vector<fs::path> places = StubPlaces();
+    for (const fs::path& place : places) {
         std::error_code ignored;
-        if (fs::is_regular_file(candidate, ignored))
-            return candidate.lexically_normal();
+        if (fs::is_regular_file(place, ignored))
+            return place;
     }
-    return {};
+    *error = places.empty() ? "no stub: the system does not say where sfxpack is, beside which it looks for one"
+                            : "no stub: none at " + Shown(places[0]) + " (beside sfxpack) or at " +
+                                  Shown(places[1]) + " (where it is installed)";
+    *error += "; name one with --stub STUB.exe";
+    return std::nullopt;
 }
 
 const char kStandardOutput[] = "standard output";
@@ -101,39 +121,6 @@ std::optional<uint64_t> SourceDateEpoch(std::string* error)
     return latest;
 }
 
-// The paths listed in a file, one a line, as tar -T takes them; "-" is
-// standard input. Empty lines are skipped, a carriage return before the
-// line's end dropped.
-bool ReadPathList(const std::string& listName, std::vector<fs::path>* paths, std::string* error)
-{
-    std::string why;
-    std::FILE* list = listName == "-" ? stdin : OpenForReading(FromUtf8(listName), &why);
-    if (!list) {
-        *error = listName + ": cannot read it (" + why + ")";
-        return false;
-    }
-    std::string line;
-    for (int c; (c = std::fgetc(list)) != EOF;) {
-        if (c != '\n') {
-            line += static_cast<char>(c);
-            continue;
-        }
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
-        if (!line.empty())
-            paths->push_back(FromUtf8(line));
-        line.clear();
-    }
-    if (!line.empty())
-        paths->push_back(FromUtf8(line));
-    const bool read = !std::ferror(list);
-    if (list != stdin)
-        std::fclose(list);
-    if (!read)
-        *error = listName + ": cannot read it";
-    return read;
-}
-
 // Takes one option of create; empty, or what is wrong with the call.
 std::string TakeCreateOption(const std::string& name, const std::string& value, CreateCall* call)
 {
@@ -144,6 +131,8 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
     if (name == "--output") {
         call->output = FromUtf8(value);
     } else if (name == "--stub") {
+        if (value.empty())
+            return "--stub needs the stub's file";
         call->stub = FromUtf8(value);
     } else if (name == "--launch") {
         if (value.empty())
@@ -178,22 +167,12 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
         call->options.times_from_last_write = value == "write";
     } else if (name == "--files-from") {
         call->lists.push_back(value);
+    } else if (name == "--null") {
+        call->separator = ListSeparator::kNul;
     } else if (name == "--quiet") {
         call->quiet = true;
     }
     return "";
-}
-
-std::vector<OptionSpec> CreateOptions()
-{
-    std::vector<OptionSpec> specs = {
-        {"--output", 'o', true}, {"--stub", 0, true},    {"--launch", 0, true},   {"--no-launch"},
-        {"--level", 0, true},    {"--threads", 0, true}, {"--codepage", 0, true}, {"--times", 0, true},
-        {"--iterations", 0, true},
-        {"--files-from", 0, true}, {"--strip-symbols"},
-    };
-    specs.insert(specs.end(), kIdentityOptions.begin(), kIdentityOptions.end());
-    return specs;
 }
 
 // The files planned and the output checked, call.target found; every
@@ -290,10 +269,9 @@ std::optional<uint64_t> CompressInto(TemporaryFile& package, const PackPlan& pla
 int Create(const Arguments& args)
 {
     CreateCall call;
-    call.stub = DefaultStub();
     call.compress.threads = CoreCount();
     std::string error;
-    const std::optional<ParsedCall> parsed = ParseCall(args, CreateOptions(), &error);
+    const std::optional<ParsedCall> parsed = ParseCall(args, CreateOptionSpecs(), &error);
     if (!parsed)
         return UsageError(error);
     if (parsed->Has("--help"))
@@ -303,8 +281,10 @@ int Create(const Arguments& args)
             return UsageError(wrong);
     for (const std::string& operand : parsed->operands)
         call.options.paths.push_back(FromUtf8(operand));
+    if (call.separator == ListSeparator::kNul && call.lists.empty())
+        return UsageError("--null goes with --files-from, whose lists it reads");
     for (const std::string& list : call.lists)
-        if (!ReadPathList(list, &call.options.paths, &error))
+        if (!ReadFileList(list, call.separator, &call.options.paths, &error))
             return Fail(error);
     if (call.options.paths.empty())
         return call.lists.empty() ? UsageError("create needs the files or folders to pack")
@@ -317,8 +297,12 @@ int Create(const Arguments& args)
     if (!error.empty())
         return Fail(error);
 
-    if (call.stub.empty())
-        return Fail("no stub beside sfxpack or where it is installed; name one with --stub STUB.exe");
+    if (call.stub.empty()) {
+        const std::optional<fs::path> stub = DefaultStub(&error);
+        if (!stub)
+            return Fail(error);
+        call.stub = *stub;
+    }
     const std::optional<PackPlan> plan = PlanCreate(call);
     if (!plan)
         return 1;

@@ -24,7 +24,10 @@ constexpr CommandHelp kCommands[] = {
      "      --codepage=CP           the Windows code page of the names (1252)\n"
      "      --times=each|write      each file's three times (each), or all three from its\n"
      "                              last write time, whatever reading or copying did (write)\n"
-     "      --files-from=FILE       also the paths in FILE, one a line (- for standard input)\n"
+     "      --files-from=FILE       also the paths in FILE (- for standard input), one a line,\n"
+     "                              in UTF-8\n"
+     "      --null                  the lists of --files-from separate their paths with NULs,\n"
+     "                              as find -print0 writes them\n"
      "      --strip-symbols         drop the stub's COFF symbol table instead of moving it\n"
      "      -q, --quiet             no progress and no summary; warnings and errors still shown\n"
      "    The vendor's identity (create and inject):\n"
@@ -61,6 +64,9 @@ constexpr CommandHelp kCommands[] = {
      "  sfxpack verify [-q] INSTALLER.exe\n"
      "      Checks the package: present, zlib stream and Adler-32 whole, format and\n"
      "      names sound by the rules of create.\n"},
+    {"help",
+     "  sfxpack help [COMMAND] | --help | --version\n"
+     "      How to call sfxpack, or one command (as COMMAND --help does).\n"},
 };
 
 }  // namespace
@@ -70,9 +76,16 @@ void PrintUsage()
     std::fputs("usage:\n", stdout);
     for (const CommandHelp& command : kCommands)
         std::fputs(command.text, stdout);
-    std::fputs("  sfxpack help [COMMAND] | --help | --version\n"
-               "Options take their values as --name=VALUE or --name VALUE; -- ends the options.\n",
+    std::fputs("Options take their values as --name=VALUE or --name VALUE; -- ends the options.\n",
                stdout);
+}
+
+std::string CommandNames()
+{
+    std::string names;
+    for (const CommandHelp& command : kCommands)
+        names += (names.empty() ? "" : ", ") + std::string(command.name);
+    return names;
 }
 
 bool PrintCommandHelp(const std::string& name)

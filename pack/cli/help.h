@@ -7,6 +7,9 @@
 // Every command's usage, on standard output.
 void PrintUsage();
 
+// "create, inject, ...": the commands help knows.
+std::string CommandNames();
+
 // One command's usage and options; false, printing nothing, for a name that
 // is no command.
 bool PrintCommandHelp(const std::string& command);

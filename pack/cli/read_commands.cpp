@@ -15,7 +15,9 @@
 #include "pack/cli/printable_text.h"
 #include "pack/system/file_io.h"
 #include "pack/system/file_times.h"
+#include "pack/package/package_locator.h"
 #include "pack/package/package_reader.h"
+#include "pack/pe/stub_preparation.h"
 
 namespace fs = std::filesystem;
 
@@ -292,6 +294,21 @@ void PrintJson(const InstallerPackage& package, const ReadCall& call)
     std::printf("\n]}\n");
 }
 
+// A sound package in a program that is no installer stub is never unpacked;
+// said as create says it, a warning, since the stub may be a vendor's own.
+void WarnUnlessAStub(const fs::path& path)
+{
+    std::error_code failure;
+    const uint64_t size = fs::file_size(path, failure);
+    FileReader file(path);
+    std::string error;
+    const std::optional<ResourceLayout> layout =
+        !failure && file.Ok() ? ReadResourceLayout(file, size, &error) : std::nullopt;
+    if (layout)
+        if (const std::optional<std::string> missing = MissingStubResources(layout->tree))
+            Warn(Shown(path) + ": " + *missing);
+}
+
 const std::vector<OptionSpec> kListOptions = {{"--codepage", 0, true}, {"--format", 0, true}};
 
 }  // namespace
@@ -365,6 +382,7 @@ int Verify(const Arguments& args)
         Fail(shown + ": " + flaw);
     if (!flaws.empty())
         return 1;
+    WarnUnlessAStub(call->positional[0]);
     if (!call->quiet)
         std::printf("%s: sound: %s, %s inflated from %llu, Adler-32 checked\n", shown.c_str(),
                     Count(package->entries.size(), "entry", "entries").c_str(),

@@ -24,8 +24,13 @@ int Run(const Arguments& all)
         PrintUsage();
         return 0;
     }
-    if (command == "help")
-        return args.size() == 1 && PrintCommandHelp(args[0]) ? 0 : UsageError("help takes one of the commands");
+    if (command == "help") {
+        const std::string topic = args[0] == "--help" || args[0] == "-h" ? "help" : args[0];
+        if (args.size() == 1 && PrintCommandHelp(topic))
+            return 0;
+        return UsageError((args.size() == 1 ? "help " + topic + ": no such command" : "help takes one command") +
+                          "; the commands are " + CommandNames());
+    }
     if (command == "--version") {
         std::printf("sfxpack %s (zlib %s)\n", SFX_VERSION, zlibVersion());
         return 0;
@@ -38,7 +43,7 @@ int Run(const Arguments& all)
     for (const auto& known : commands)
         if (command == known.name)
             return known.run(args);
-    return UsageError("unknown command " + command);
+    return UsageError("unknown command " + command + "; the commands are " + CommandNames());
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "resources/resource_ids.h"
+
 namespace {
 
 constexpr uint16_t kMachineX86 = 0x014C;
@@ -280,6 +282,18 @@ bool IsOverlayRefusal(const std::string& error)
     return error.rfind("it has an overlay", 0) == 0;
 }
 
+std::optional<std::string> MissingStubResources(const ResourceTree& resources)
+{
+    const auto dialogs = resources.find(ResourceName::Id(kDialogResource));
+    if (dialogs != resources.end()) {
+        const auto progress = dialogs->second.find(ResourceName::Id(IDD_PROGRESS));
+        if (progress != dialogs->second.end() && !progress->second.empty())
+            return std::nullopt;
+    }
+    return "it does not look like an installer stub: it has no progress window (dialog " +
+           std::to_string(IDD_PROGRESS) + "), which the stub shows as it unpacks the files";
+}
+
 std::optional<PreparedStub> PrepareStub(const Bytes& stub, const StubOptions& options, std::string* error)
 {
     PreparedStub prepared;
@@ -296,6 +310,8 @@ std::optional<PreparedStub> PrepareStub(const Bytes& stub, const StubOptions& op
     if (!resources)
         return std::nullopt;
     prepared.resources = std::move(*resources);
+    if (std::optional<std::string> missing = MissingStubResources(prepared.resources))
+        prepared.warnings.push_back(std::move(*missing));
 
     prepared.file = stub;
     if (!StripSignature(prepared.file, *image, prepared.warnings, error))

@@ -37,6 +37,12 @@ struct StubOptions {
 // The prepared stub, or nothing with the reason in *error.
 std::optional<PreparedStub> PrepareStub(const Bytes& stub, const StubOptions& options, std::string* error);
 
+// What a program lacks of the installer stub: its progress window (dialog
+// 1100), without which it would carry the package and never unpack it; or
+// nothing. PrepareStub warns of it rather than refusing it, since a vendor
+// may have built a stub of its own.
+std::optional<std::string> MissingStubResources(const ResourceTree& resources);
+
 // Whether PrepareStub refused the stub for an overlay: data after its
 // sections that it may read at run time, which the installer cannot keep.
 bool IsOverlayRefusal(const std::string& error);

@@ -46,6 +46,10 @@ std::FILE* BinaryStandardOutput();
 // it leaves its last access time alone (Linux: O_NOATIME).
 std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why);
 
+// Standard input, read as bytes: Windows reads it as text unless told, turning
+// CR LF into LF and ending it at a Ctrl-Z byte.
+std::FILE* BinaryStandardInput();
+
 // A file's last access time, taken when it is opened and put back before it
 // is closed, where reading would move it (Windows): packing a file twice
 // must see the same times.

@@ -64,6 +64,11 @@ std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
     return file;
 }
 
+std::FILE* BinaryStandardInput()
+{
+    return stdin;
+}
+
 // O_NOATIME did it already, or the system keeps its own rules (relatime).
 AccessTime SaveAccessTime(std::FILE*)
 {

@@ -179,6 +179,12 @@ std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
     return StreamOf(handle, /*writing=*/false, why);
 }
 
+std::FILE* BinaryStandardInput()
+{
+    _setmode(_fileno(stdin), _O_BINARY);
+    return stdin;
+}
+
 AccessTime SaveAccessTime(std::FILE* file)
 {
     FILETIME access;

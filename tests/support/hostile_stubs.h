@@ -68,6 +68,17 @@ inline void ShareIconImages(Bytes& file, const PeImage& image)
     PutResourceSection(file, image, WriteResourceTree(tree, image.sections.back().virtual_address));
 }
 
+// Takes from a stub (whose resource section is its last) its dialogs, the
+// progress window among them: a program that carries a package but never
+// unpacks it.
+inline void DropDialogs(Bytes& file, const PeImage& image)
+{
+    std::string error;
+    ResourceTree tree = *ReadResourceTree(file, image, &error);
+    tree.erase(ResourceName::Id(kDialogResource));
+    PutResourceSection(file, image, WriteResourceTree(tree, image.sections.back().virtual_address));
+}
+
 // Leaves a stub (whose resource section is its last) nothing but the
 // package's type holding every id but the package's own: 65,535 entries, as
 // many as a directory counts, and with the package one more.
