@@ -20,6 +20,7 @@
 #include "pack/pe/stub_preparation.h"
 #include "pack/pe/version_block.h"
 #include "pack/system/utf16.h"
+#include "tests/support/file_rewriter.h"
 #include "tests/support/hostile_stubs.h"
 #include "tests/support/icon_maker.h"
 #include "tests/support/package_maker.h"
@@ -221,6 +222,12 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         WriteFile(badIcon, IconFileOf({image}));
     };
     const IconFileImage bitmap = {16, 16, 32, IconImageBytes(16, 0xFF2060A0)}, png = {64, 64, 32, PngImageBytes(64)};
+    // A file that another process rewrites in place while it is packed.
+    std::optional<FileRewriter> rewriter;
+    const auto rewritten = [&](bool keepWriteTime) {
+        WriteFile(files("big.bin"), RandomBytes(8 << 20, 5));
+        rewriter.emplace(files("big.bin"), keepWriteTime);
+    };
     struct Case {
         const char* what;
         std::function<void()> prepare;
@@ -244,6 +251,10 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"case twins", [&] { WriteFile(files("README.TXT"), "x"); }, {}, "README.TXT", "same name"},
         {"4 GiB", [&] { fs::resize_file((WriteFile(files("huge.bin"), "x"), files("huge.bin")), 1ull << 32); },
          {}, "huge.bin", "4 GiB"},
+        {"rewritten while read", [&] { rewritten(false); }, {"--level", "9", "--threads", "1"}, "big.bin",
+         "big.bin: file changed as we read it"},
+        {"rewritten, its write time put back", [&] { rewritten(true); }, {"--level", "9", "--threads", "1"}, "big.bin",
+         "big.bin: file changed as we read it"},
         {"subfolder", [&] { fs::create_directory(files("sub")); }, {}, "sub", "name them (" + files("sub/*") + ")"},
         {"not an icon", [&] { WriteFile(folder / "bad.ico", "GIF89a"); }, {"--icon", folder / "bad.ico"}, "bad.ico",
          "not an icon file"},
@@ -411,9 +422,12 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         EXPECT_NE(result.err.find(c.named), std::string::npos) << result.err;
         EXPECT_NE(result.err.find(c.reason), std::string::npos) << result.err;
         EXPECT_FALSE(fs::exists(installer)) << "no output after a refusal";
+        for (const fs::directory_entry& item : fs::directory_iterator(folder / ""))
+            EXPECT_NE(item.path().filename().string().rfind(".sfxpack-", 0), 0u) << item.path() << " left behind";
         if (c.extra.size() == 2 && c.extra[0] == "-o") {
             EXPECT_EQ(fs::file_size(files("data.bin")), 200000u) << "the input is untouched";
         }
+        rewriter.reset();
     }
 }
 
