@@ -222,6 +222,8 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         WriteFile(badIcon, IconFileOf({image}));
     };
     const IconFileImage bitmap = {16, 16, 32, IconImageBytes(16, 0xFF2060A0)}, png = {64, 64, 32, PngImageBytes(64)};
+    // A file of zeros that takes no room on disk.
+    const auto sparse = [&](uint64_t size) { WriteFile(files("large.bin"), ""), fs::resize_file(files("large.bin"), size); };
     // A file that another process rewrites in place while it is packed.
     std::optional<FileRewriter> rewriter;
     const auto rewritten = [&](bool keepWriteTime) {
@@ -251,6 +253,11 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"case twins", [&] { WriteFile(files("README.TXT"), "x"); }, {}, "README.TXT", "same name"},
         {"4 GiB", [&] { fs::resize_file((WriteFile(files("huge.bin"), "x"), files("huge.bin")), 1ull << 32); },
          {}, "huge.bin", "4 GiB"},
+        // Sizes a package records, but more than verify and the installer take.
+        {"2 GiB and 1 MiB in all", [&] { sparse((2ull << 30) + (1 << 20)); }, {}, "the files hold 2148737240 bytes",
+         "the package would inflate to more than 2 GiB"},
+        {"a file of 4 GiB less a byte", [&] { sparse((4ull << 30) - 1); }, {}, "the files hold 4295172311 bytes",
+         "the package would inflate to more than 2 GiB"},
         {"rewritten while read", [&] { rewritten(false); }, {"--level", "9", "--threads", "1"}, "big.bin",
          "big.bin: file changed as we read it"},
         {"rewritten, its write time put back", [&] { rewritten(true); }, {"--level", "9", "--threads", "1"}, "big.bin",
@@ -481,7 +488,7 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
     EXPECT_NE(Pack({"list", installer}).out.find("3 entries"), std::string::npos);
 }
 
-// Each stub is wrong in one way; packing nearly 4 GiB must not start before
+// Each stub is wrong in one way; packing nearly 2 GiB must not start before
 // that is said.
 TEST_F(PackerTest, StubsThatCannotBeInstallersAreRefusedBeforeCompressing)
 {
@@ -517,7 +524,7 @@ TEST_F(PackerTest, StubsThatCannotBeInstallersAreRefusedBeforeCompressing)
          "no room for another section"},
     };
     WriteFile(files("large.bin"), "");
-    fs::resize_file(files("large.bin"), (4ull << 30) - 1);
+    fs::resize_file(files("large.bin"), (2ull << 30) - (1 << 20));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string original = ReadFile(c.program);

@@ -13,6 +13,7 @@
 #include "pack/system/file_io.h"
 #include "pack/system/platform.h"
 #include "pack/package/installable_names.h"
+#include "pack/package/package_limits.h"
 #include "pack/package/parallel_deflate.h"
 
 namespace fs = std::filesystem;
@@ -168,6 +169,12 @@ std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std:
     }
     for (const PackEntry& entry : plan.entries)
         plan.contents_size += entry.size;
+    // The rule that verify applies to what it inflates: create never makes
+    // a package that its own readers, and the installer, refuse.
+    const uint64_t mergeSize = MergeContentsOffset(static_cast<uint32_t>(plan.entries.size())) + plan.contents_size;
+    if (const std::optional<std::string> refusal = WhyTooLargeToInstall(mergeSize))
+        problems->push_back("the files hold " + std::to_string(plan.contents_size) +
+                            " bytes: the package would inflate to " + *refusal);
     if (!problems->empty())
         return std::nullopt;
     return plan;
