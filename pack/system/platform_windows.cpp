@@ -146,6 +146,15 @@ bool StandardErrorIsTerminal()
     return _isatty(_fileno(stderr)) != 0;
 }
 
+std::optional<uint64_t> AddressSpaceLeft()
+{
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (!GlobalMemoryStatusEx(&status))
+        return std::nullopt;
+    return status.ullAvailVirtual;
+}
+
 std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
 {
     // With the right to write its attributes, the access time that reading
