@@ -14,6 +14,7 @@
 #include "pack/system/file_io.h"
 #include "pack/system/file_times.h"
 #include "pack/package/package_builder.h"
+#include "pack/package/package_limits.h"
 #include "pack/package/parallel_deflate.h"
 #include "pack/cli/progress_bar.h"
 #include "pack/pe/resource_writer.h"
@@ -25,7 +26,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uint64_t kLargeContents = uint64_t{1} << 30;
 // No stub is larger: a program carries its code and its resources, not data.
 constexpr uint64_t kLargestStub = uint64_t{256} << 20;
 constexpr unsigned kMostThreads = 256;
@@ -311,8 +311,9 @@ int Create(const Arguments& args)
         return Fail(error);
     for (const std::string& warning : plan->warnings)
         Warn(warning);
-    if (plan->contents_size > kLargeContents)
-        Warn("the files hold more than 1 GiB; a 32-bit installer may fail to hold them in memory at once");
+    if (plan->contents_size > kLargeMergeFile)
+        Warn("the files hold more than 1 GiB; the 32-bit installer holds the whole package in memory and may fail "
+             "to (under Wine it fails from 1.25 GiB)");
 
     // Standard output takes the installer only once it is whole; until then
     // the package waits where temporary files go, removed on every path.

@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <set>
@@ -12,6 +13,7 @@
 #include "pack/system/file_io.h"
 #include "pack/system/platform.h"
 #include "pack/package/installable_names.h"
+#include "pack/package/package_limits.h"
 #include "pack/package/parallel_deflate.h"
 
 namespace fs = std::filesystem;
@@ -19,6 +21,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uint64_t kLargestEntry = 0xFFFFFFFFu;  // sizes are 32-bit
+
+// What GNU tar says of a file whose status moved while it was read.
+constexpr const char* kChangedWhileRead = "file changed as we read it";
 
 // Temporary folders run to 60 characters and more ("C:\Documents and
 // Settings\<user>\Local Settings\Temp\"): longer names are a risk.
@@ -66,7 +71,7 @@ std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& option
     if (size > kLargestEntry)
         return refuse("4 GiB or larger; the package records sizes in 32 bits");
 
-    PackEntry entry{path, "", Shown(path.filename()), static_cast<uint32_t>(size), {}};
+    PackEntry entry{path, "", Shown(path.filename()), static_cast<uint32_t>(size), {}, {}};
     const std::optional<std::string> name = StoredName(entry.display_name, options.code_page, &why);
     if (!name)
         return refuse(why);
@@ -75,9 +80,11 @@ std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& option
                             " bytes long; it installs only where the temporary folder's path is at most " +
                             std::to_string(kLongestInstallablePath - name->size()) + " characters long");
     entry.name = *name;
-    const std::optional<FileTimes> times = ReadFileTimes(path, &why);
+    const std::optional<FileTimes> times = ReadFileTimes(path, &why, &entry.stamp);
     if (!times)
         return refuse(why);
+    if (entry.stamp.size != size)
+        return refuse(kChangedWhileRead);
     if (const FileReader probe(path); !probe.Ok())
         return refuse("cannot read it (" + probe.Error() + ")");
     entry.times = *times;
@@ -162,6 +169,12 @@ std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std:
     }
     for (const PackEntry& entry : plan.entries)
         plan.contents_size += entry.size;
+    // The rule that verify applies to what it inflates: create never makes
+    // a package that its own readers, and the installer, refuse.
+    const uint64_t mergeSize = MergeContentsOffset(static_cast<uint32_t>(plan.entries.size())) + plan.contents_size;
+    if (const std::optional<std::string> refusal = WhyTooLargeToInstall(mergeSize))
+        problems->push_back("the files hold " + std::to_string(plan.contents_size) +
+                            " bytes: the package would inflate to " + *refusal);
     if (!problems->empty())
         return std::nullopt;
     return plan;
@@ -223,7 +236,12 @@ private:
         return entry;
     }
 
-    // Reads from the file whose contents hold `offset`, up to its end.
+    // Reads from the file whose contents hold `offset`, up to its end. The
+    // table already holds the file's size and times, taken before it was
+    // first opened: a file written since would make the package lie, or
+    // mix old bytes with new. So every read ends with a look at the file's
+    // stamp, against the one taken then; whichever thread reads last, a
+    // change before that read is seen.
     bool ReadContents(uint64_t offset, uint8_t* out, size_t count, size_t* piece, std::string* error) const
     {
         const size_t i = static_cast<size_t>(std::upper_bound(starts_.begin(), starts_.end(), offset) - starts_.begin() - 1);
@@ -231,10 +249,26 @@ private:
         const uint64_t within = offset - starts_[i];
         *piece = static_cast<size_t>(std::min<uint64_t>(count, file.size - within));
         FileReader reader(file.path);
-        // The table already holds the size: a file that changed meanwhile
-        // would make the package lie.
-        if (!reader.Ok() || !reader.ReadAt(within, out, *piece) || (within + *piece == file.size && !reader.AtEnd())) {
-            *error = Shown(file.path) + ": changed or unreadable while packing";
+        if (!reader.Ok()) {
+            *error = Shown(file.path) + ": cannot read it (" + reader.Error() + ")";
+            return false;
+        }
+        errno = 0;
+        const bool read = reader.ReadAt(within, out, *piece);
+        const std::string readCause = std::strerror(errno);
+        const bool whole = read && (within + *piece < file.size || reader.AtEnd());
+        std::string why;
+        const std::optional<FileStamp> now = reader.Stamp(&why);
+        if (!now) {
+            *error = Shown(file.path) + ": cannot look at it after reading (" + why + ")";
+            return false;
+        }
+        if (*now != file.stamp || (read && !whole)) {
+            *error = Shown(file.path) + ": " + kChangedWhileRead;
+            return false;
+        }
+        if (!read) {
+            *error = Shown(file.path) + ": cannot read it (" + readCause + ")";
             return false;
         }
         return true;

@@ -20,6 +20,7 @@ struct PackEntry {
     std::string display_name;  // UTF-8
     uint32_t size;
     FileTimes times;
+    FileStamp stamp;  // taken with the times: the file as it must stay until it is read
 };
 
 struct PackPlan {

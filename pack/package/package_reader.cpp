@@ -9,12 +9,11 @@
 #include "pack/system/code_page.h"
 #include "pack/system/file_io.h"
 #include "pack/package/installable_names.h"
+#include "pack/package/package_limits.h"
 #include "pack/package/package_locator.h"
 
 namespace {
 
-// A 32-bit stub could never hold more in one block.
-constexpr uint64_t kLargestMergeFile = uint64_t{1} << 31;
 // Far more files than any package holds; the table is held whole.
 constexpr uint32_t kMostEntries = 1000000;
 constexpr size_t kChunkSize = 64 * 1024;
@@ -54,8 +53,8 @@ public:
     bool Feed(const uint8_t* bytes, size_t count, std::string* error)
     {
         package_.merge_size += count;
-        if (package_.merge_size > kLargestMergeFile) {
-            *error = "the package inflates to more than 2 GiB";
+        if (const std::optional<std::string> refusal = WhyTooLargeToInstall(package_.merge_size)) {
+            *error = "the package inflates to " + *refusal;
             return false;
         }
         while (count > 0 && !tableRead_)

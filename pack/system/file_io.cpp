@@ -325,3 +325,12 @@ bool FileReader::AtEnd()
     std::ungetc(next, file_);
     return false;
 }
+
+std::optional<FileStamp> FileReader::Stamp(std::string* error)
+{
+    if (!file_) {
+        *error = error_;
+        return std::nullopt;
+    }
+    return ReadFileStamp(file_, error);
+}

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "pack/system/bytes.h"
+#include "pack/system/file_times.h"
 #include "pack/system/interrupt_cleanup.h"
 #include "pack/system/platform.h"
 
@@ -120,6 +121,9 @@ public:
     size_t ReadSome(uint8_t* out, size_t count);
     // Whether nothing follows the last byte read.
     bool AtEnd();
+    // The file's stamp as it is now; nothing, with the system's cause in
+    // *error, when the system will not say.
+    std::optional<FileStamp> Stamp(std::string* error);
 
 private:
     std::FILE* file_;

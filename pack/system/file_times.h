@@ -4,6 +4,7 @@
 #define SFX_PACK_FILE_TIMES_H
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -14,9 +15,28 @@ struct FileTimes {
     uint64_t last_write;
 };
 
+// What moves when a file's contents change, as the system keeps it: the size
+// and the last write time and, on Linux, the change time (ctime), which any
+// write moves even when the write time is set back after it. Windows keeps
+// no change time that a program could not set: the write time and the size.
+// Compared whole, never shown.
+struct FileStamp {
+    uint64_t size = 0;
+    int64_t written = 0;           // Unix seconds (Linux), a FILETIME (Windows)
+    int64_t written_fraction = 0;  // nanoseconds; 0 on Windows
+    int64_t changed = 0;           // the change time, in Unix seconds; 0 on Windows
+    int64_t changed_fraction = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+
 // Creation is the birth time where the file system records one, else the last
-// write time.
-std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::string* error);
+// write time. With `stamp`, the file's stamp too, read at the same moment.
+std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::string* error,
+                                       FileStamp* stamp = nullptr);
+
+// The stamp of an open file; nothing, with the system's cause in *error, when
+// the system will not say.
+std::optional<FileStamp> ReadFileStamp(std::FILE* file, std::string* error);
 
 // Applies the times; where the system cannot set a creation time (Linux), the
 // other two. Returns false with the reason in *error.

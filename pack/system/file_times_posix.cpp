@@ -9,13 +9,27 @@
 #include <cstring>
 #include <utility>
 
-std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::string* error)
+namespace {
+
+FileStamp StampOf(const struct statx& status)
+{
+    return {status.stx_size, status.stx_mtime.tv_sec, status.stx_mtime.tv_nsec, status.stx_ctime.tv_sec,
+            status.stx_ctime.tv_nsec};
+}
+
+constexpr unsigned kStampFields = STATX_SIZE | STATX_MTIME | STATX_CTIME;
+
+}  // namespace
+
+std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::string* error, FileStamp* stamp)
 {
     struct statx status {};
-    if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_ATIME | STATX_MTIME, &status) != 0) {
+    if (statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_ATIME | kStampFields, &status) != 0) {
         *error = std::string("cannot read its times (") + std::strerror(errno) + ")";
         return std::nullopt;
     }
+    if (stamp)
+        *stamp = StampOf(status);
     const statx_timestamp born = (status.stx_mask & STATX_BTIME) ? status.stx_btime : status.stx_mtime;
     FileTimes times{};
     const std::pair<const statx_timestamp&, uint64_t*> all[] = {
@@ -30,6 +44,16 @@ std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::s
         *fileTime = *converted;
     }
     return times;
+}
+
+std::optional<FileStamp> ReadFileStamp(std::FILE* file, std::string* error)
+{
+    struct statx status {};
+    if (statx(fileno(file), "", AT_EMPTY_PATH, kStampFields, &status) != 0) {
+        *error = std::strerror(errno);
+        return std::nullopt;
+    }
+    return StampOf(status);
 }
 
 bool ApplyFileTimes(const std::filesystem::path& path, const FileTimes& times, std::string* error)

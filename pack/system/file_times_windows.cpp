@@ -3,6 +3,8 @@
 
 #include <windows.h>
 
+#include <io.h>
+
 #include <system_error>
 
 namespace {
@@ -24,7 +26,7 @@ std::string LastError()
 
 }  // namespace
 
-std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::string* error)
+std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::string* error, FileStamp* stamp)
 {
     HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -33,13 +35,28 @@ std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::s
         return std::nullopt;
     }
     FILETIME creation, access, write;
-    const BOOL read = GetFileTime(file, &creation, &access, &write);
+    LARGE_INTEGER size;
+    const BOOL read = GetFileTime(file, &creation, &access, &write) && GetFileSizeEx(file, &size);
     CloseHandle(file);
     if (!read) {
         *error = "cannot read its times (" + LastError() + ")";
         return std::nullopt;
     }
+    if (stamp)
+        *stamp = FileStamp{static_cast<uint64_t>(size.QuadPart), static_cast<int64_t>(Join(write))};
     return FileTimes{Join(creation), Join(access), Join(write)};
+}
+
+std::optional<FileStamp> ReadFileStamp(std::FILE* file, std::string* error)
+{
+    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
+    FILETIME write;
+    LARGE_INTEGER size;
+    if (!GetFileTime(handle, /*creation=*/nullptr, /*access=*/nullptr, &write) || !GetFileSizeEx(handle, &size)) {
+        *error = LastError();
+        return std::nullopt;
+    }
+    return FileStamp{static_cast<uint64_t>(size.QuadPart), static_cast<int64_t>(Join(write))};
 }
 
 bool ApplyFileTimes(const std::filesystem::path& path, const FileTimes& times, std::string* error)

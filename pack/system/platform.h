@@ -31,6 +31,13 @@ struct FolderItem {
 };
 std::optional<std::vector<FolderItem>> ListFolder(const std::filesystem::path& folder, std::string* why);
 
+// The address space the process may still take, where the system limits it:
+// on Linux the limits of ulimit -v (RLIMIT_AS) and ulimit -d (RLIMIT_DATA),
+// each less what is mapped now; on Windows the part of the process's own
+// address space still free (2 GiB in all for the x86 packer). Nothing when
+// nothing limits it.
+std::optional<uint64_t> AddressSpaceLeft();
+
 // Whether standard error is a terminal, where a progress bar can be drawn.
 bool StandardErrorIsTerminal();
 

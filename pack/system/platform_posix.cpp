@@ -1,10 +1,29 @@
 #include "pack/system/platform.h"
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <utility>
+
+namespace {
+
+// A line of /proc/self/status such as "VmSize:  123456 kB", in bytes; 0 when
+// the system does not say.
+uint64_t ProcessStatusBytes(const std::string& field)
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind(field, 0) == 0)
+            return std::strtoull(line.c_str() + field.size(), nullptr, 10) * 1024;
+    return 0;
+}
+
+}  // namespace
 
 std::filesystem::path ThisProgram()
 {
@@ -32,6 +51,21 @@ std::optional<std::vector<FolderItem>> ListFolder(const std::filesystem::path& f
         return std::nullopt;
     }
     return items;
+}
+
+std::optional<uint64_t> AddressSpaceLeft()
+{
+    std::optional<uint64_t> left;
+    const std::pair<int, const char*> limits[] = {{RLIMIT_AS, "VmSize:"}, {RLIMIT_DATA, "VmData:"}};
+    for (const auto& [resource, field] : limits) {
+        rlimit limit{};
+        if (getrlimit(resource, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+            continue;
+        const uint64_t used = ProcessStatusBytes(field);
+        const uint64_t room = limit.rlim_cur > used ? limit.rlim_cur - used : 0;
+        left = std::min(left.value_or(room), room);
+    }
+    return left;
 }
 
 bool StandardErrorIsTerminal()

@@ -161,6 +161,15 @@ std::FILE* BinaryStandardOutput()
     return stdout;
 }
 
+std::optional<uint64_t> AddressSpaceLeft()
+{
+    MEMORYSTATUSEX status{};
+    status.dwLength = sizeof status;
+    if (!GlobalMemoryStatusEx(&status))
+        return std::nullopt;
+    return status.ullAvailVirtual;
+}
+
 std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
 {
     // With the right to write its attributes, the access time that reading

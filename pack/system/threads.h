@@ -3,11 +3,17 @@
 #ifndef SFX_PACK_THREADS_H
 #define SFX_PACK_THREADS_H
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 
 // How many threads can run at once here; at least 1.
 unsigned CoreCount();
+
+// The address space that each thread started besides the calling one takes
+// before it does any work: its stack and, with glibc, the heap reserved at
+// once for its allocations (64 MiB on 64-bit systems).
+uint64_t AddressSpaceOfAThread();
 
 // Runs work(0) on the calling thread and work(1) .. work(count - 1) on threads
 // of their own, as many as the system gives, and returns when all have

@@ -15,6 +15,28 @@ unsigned CoreCount()
     return cores > 0 ? cores : 1;
 }
 
+uint64_t AddressSpaceOfAThread()
+{
+    uint64_t stack = uint64_t{8} << 20;  // glibc's default, from ulimit -s
+    pthread_attr_t attributes;
+    if (pthread_getattr_default_np(&attributes) == 0) {
+        size_t size = 0, guard = 0;
+        if (pthread_attr_getstacksize(&attributes, &size) == 0 && size > 0)
+            stack = size;
+        if (pthread_attr_getguardsize(&attributes, &guard) == 0)
+            stack += guard;
+        pthread_attr_destroy(&attributes);
+    }
+#ifdef __GLIBC__
+    // A thread's first allocation gives it an arena of its own (up to eight
+    // for each core), a heap that reserves twice the largest mmap threshold
+    // at once: 4 MiB for each byte of a long, twice.
+    return stack + 2 * 4 * 1024 * 1024 * sizeof(long);
+#else
+    return stack;
+#endif
+}
+
 void RunOnThreads(unsigned count, const std::function<void(unsigned)>& work)
 {
     std::vector<std::exception_ptr> failures(count);

@@ -43,6 +43,16 @@ unsigned CoreCount()
     return system.dwNumberOfProcessors > 0 ? system.dwNumberOfProcessors : 1;
 }
 
+uint64_t AddressSpaceOfAThread()
+{
+    // Threads started without a stack size reserve what the program's own
+    // header asks for; the heap is the process's, shared.
+    const auto* image = reinterpret_cast<const BYTE*>(GetModuleHandleW(/*name=*/nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* headers = reinterpret_cast<const IMAGE_NT_HEADERS*>(image + dos->e_lfanew);
+    return headers->OptionalHeader.SizeOfStackReserve;
+}
+
 void RunOnThreads(unsigned count, const std::function<void(unsigned)>& work)
 {
     std::vector<Start> starts;
