@@ -12,30 +12,35 @@
 
 namespace {
 
-// The first language's entry of a resource, read; nothing when there is none.
-std::optional<Bytes> Resource(FileReader& file, const ResourceTree& tree, uint16_t type, std::optional<uint16_t> id)
+// The first language's entry of a resource (with no id, of the first
+// resource of its type); nothing when there is none.
+const ResourceData* FirstLanguage(const ResourceTree& tree, uint16_t type, std::optional<uint16_t> id)
 {
     const auto names = tree.find(ResourceName::Id(type));
     if (names == tree.end() || names->second.empty())
-        return std::nullopt;
+        return nullptr;
     auto languages = id ? names->second.find(ResourceName::Id(*id)) : names->second.begin();
     if (languages == names->second.end() || languages->second.empty())
-        return std::nullopt;
+        return nullptr;
+    return &languages->second.begin()->second;
+}
+
+// That entry, read; nothing when there is none.
+std::optional<Bytes> Resource(FileReader& file, const ResourceTree& tree, uint16_t type, std::optional<uint16_t> id)
+{
+    const ResourceData* data = FirstLanguage(tree, type, id);
     std::string ignored;
-    return ReadResourceBytes(file, languages->second.begin()->second, &ignored);
+    return data ? ReadResourceBytes(file, *data, &ignored) : std::nullopt;
 }
 
 // The first bytes of an icon image, enough to tell a PNG's depth: an
 // installer's icon may be large, and is read no further.
 std::optional<Bytes> IconImageHead(FileReader& file, const ResourceTree& tree, uint16_t id)
 {
-    const auto icons = tree.find(ResourceName::Id(kIconResource));
-    if (icons == tree.end())
+    const ResourceData* data = FirstLanguage(tree, kIconResource, id);
+    if (!data)
         return std::nullopt;
-    const auto languages = icons->second.find(ResourceName::Id(id));
-    if (languages == icons->second.end() || languages->second.empty())
-        return std::nullopt;
-    ResourceData head = languages->second.begin()->second;
+    ResourceData head = *data;
     if (head.deferred)
         head.deferred_size = std::min<uint32_t>(head.deferred_size, kIconImageStartSize);
     std::string ignored;
