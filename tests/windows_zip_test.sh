@@ -57,6 +57,33 @@ cd "$work/wild"
 check "a wildcard, expanded by the program" "3 files" run create -o ../wild.exe '*.txt'
 cd - >/dev/null
 
+# Paths as Windows spells them: a share, its \\?\UNC\ form, a \\?\ path with a
+# wildcard, drive-relative names. The share is a link in the prefix's
+# dosdevices\unc to the folder Same; at the root of drive Q:, the current
+# one, a folder has the share's name. Both go on exit. Each file named
+# several ways is one file.
+share=quillmoor-test-$$ devices=$state/prefix/dosdevices
+mkdir -p "$devices/unc/$share" "$work/Same/Sub" "$work/local/$share/share/Sub"
+ln -s "$work/Same" "$devices/unc/$share/share"
+ln -s "$work/local" "$devices/q:"
+trap 'rm -rf "$work" "$devices/unc/$share" "$devices/q:"' EXIT
+printf 'alpha' >"$work/Same/Sub/alpha.txt"
+printf 'beta' >"$work/Same/Sub/beta.txt"
+printf 'the local folder' >"$work/local/$share/share/Sub/local.txt"
+cd "$work/local"
+check "a share (\\\\server\\share\\Sub)" "2 files" run create -o ../unc.exe "\\\\$share\\share\\Sub"
+check "its files, not a local folder's of the same name" "beta.txt" run list ../unc.exe
+check "a share as \\\\?\\UNC\\server\\share\\Sub" "2 files" \
+    run create -o ../verbatim-unc.exe "\\\\?\\UNC\\$share\\share\\Sub"
+check "a wildcard in a \\\\?\\ path" "2 files" \
+    run create -o ../verbatim-wild.exe "\\\\?\\$(windows "$work/Same/Sub")\\*.txt"
+cd "$work/Same"
+check "a file named six ways, a folder two ways, packed once each" "2 files" \
+    run create -o 'Z:..\same.exe' Sub SUB 'Sub\alpha.txt' 'SUB\ALPHA.TXT' 'Z:Sub\alpha.txt' \
+        "\\\\?\\$(windows "$work/Same/Sub/alpha.txt")" "\\\\$share\\share\\sub\\Alpha.txt"
+check "extracting into a drive-relative folder" "2 files written" run extract ../same.exe 'Z:unpacked\sub'
+cd - >/dev/null
+
 # The vendor's identity, the same times: the same bytes from either packer.
 identity=(--icon "$root/examples/demo/vendor.ico" --publisher "Larkspur Tools" --file-version 1.2.0.0
           --version-string "ProductName=Larkspur Inventory" --execution-level asInvoker --times=write)

@@ -123,16 +123,11 @@ std::vector<fs::path> Expand(const fs::path& path, std::vector<std::string>* pro
 std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std::string>* problems)
 {
     PackPlan plan;
-    std::set<fs::path> seen;  // a file named twice, or a folder given twice, is packed once
+    std::set<std::string> seen;  // a file named twice, or a folder given twice, is packed once
     for (const fs::path& path : options.paths)
         for (const fs::path& file : Expand(path, problems)) {
-            // The file by the place of its folder: the same folder reached
-            // two ways gives the same files, but a link beside its target
-            // is a file of its own.
-            std::error_code failure;
-            const fs::path identity = fs::weakly_canonical(file.parent_path().empty() ? "." : file.parent_path(),
-                                                           failure) / file.filename();
-            if (!failure && !seen.insert(identity).second) {
+            const std::optional<std::string> identity = FileIdentity(file);
+            if (identity && !seen.insert(*identity).second) {
                 plan.warnings.push_back(Shown(file) + ": given more than once; packed once");
                 continue;
             }

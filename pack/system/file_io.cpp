@@ -82,7 +82,7 @@ std::string Shown(const fs::path& path)
 
 fs::path FromUtf8(const std::string& text)
 {
-    return fs::path(std::u8string(text.begin(), text.end()));
+    return WithDriveResolved(fs::path(std::u8string(text.begin(), text.end())));
 }
 
 bool IsRegularFile(const fs::path& path, std::string* why)

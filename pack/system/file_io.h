@@ -16,7 +16,9 @@
 #include "pack/system/interrupt_cleanup.h"
 #include "pack/system/platform.h"
 
-// A path as the user typed it, in UTF-8, and back.
+// A path as the user typed it, in UTF-8, and back. A Windows drive-relative
+// path (Z:a.txt, Z:) comes back absolute, as it names a place in that
+// drive's current folder, which the library's calls do not all find.
 std::string Shown(const std::filesystem::path& path);
 std::filesystem::path FromUtf8(const std::string& text);
 

@@ -39,6 +39,48 @@ std::string Utf8(const std::wstring& text)
     return utf8;
 }
 
+// The prefix of a path that Windows takes as it stands, past 260 characters
+// too: it never expands a wildcard in it, nor resolves . and .. there.
+constexpr wchar_t kVerbatimPrefix[] = L"\\\\?\\";
+
+bool IsVerbatim(const std::wstring& path)
+{
+    return path.rfind(kVerbatimPrefix, 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0;
+}
+
+// What the system makes of a path from the current folders, its own and
+// each drive's: absolute, . and .. resolved; nothing when it cannot say.
+std::optional<std::wstring> FullPathName(const std::wstring& given)
+{
+    std::wstring full(GetFullPathNameW(given.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length = full.empty() ? 0 : GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()),
+                                                             full.data(), /*file_part=*/nullptr);
+    if (length == 0 || length >= full.size())
+        return std::nullopt;
+    full.resize(length);
+    return full;
+}
+
+// The absolute form of a path that Windows takes past 260 characters:
+// \\?\C:\... on a drive, \\?\UNC\server\share\... on a share. The system
+// resolves it as it resolves any name, a share as a share and Z:a.txt against
+// the current folder of Z:; a path in that form already, or a device's
+// (\\.\), stays as it is.
+std::wstring LongForm(const std::filesystem::path& path)
+{
+    const std::wstring given = path.wstring();
+    if (IsVerbatim(given))
+        return given;
+    const std::optional<std::wstring> full = FullPathName(given);
+    if (!full)
+        return given;
+    if (IsVerbatim(*full))
+        return *full;
+    if (full->rfind(L"\\\\", 0) == 0)
+        return std::wstring(kVerbatimPrefix) + L"UNC\\" + full->substr(2);
+    return kVerbatimPrefix + *full;
+}
+
 // The files a pattern such as "docs\\*.txt" matches, with its folder part;
 // empty when it matches none.
 std::vector<std::wstring> Matches(const std::wstring& pattern)
@@ -46,10 +88,11 @@ std::vector<std::wstring> Matches(const std::wstring& pattern)
     std::vector<std::wstring> matches;
     const size_t slash = pattern.find_last_of(L"\\/:");
     const std::wstring folder = slash == std::wstring::npos ? L"" : pattern.substr(0, slash + 1);
-    if (folder.find_first_of(L"*?") != std::wstring::npos)
+    const size_t prefix = pattern.rfind(kVerbatimPrefix, 0) == 0 ? std::size(kVerbatimPrefix) - 1 : 0;
+    if (folder.find_first_of(L"*?", prefix) != std::wstring::npos)
         return matches;  // wildcards in folders are not expanded
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
+    HANDLE search = FindFirstFileW(LongForm(pattern).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return matches;
     do {
@@ -60,19 +103,6 @@ std::vector<std::wstring> Matches(const std::wstring& pattern)
     FindClose(search);
     std::sort(matches.begin(), matches.end());
     return matches;
-}
-
-// The form of a path that Windows takes past 260 characters: absolute, after
-// \\?\ (or \\?\UNC\ for a share).
-std::wstring LongForm(const std::filesystem::path& path)
-{
-    std::error_code failure;
-    const std::wstring absolute = std::filesystem::absolute(path, failure).wstring();
-    if (failure || absolute.rfind(L"\\\\?\\", 0) == 0)
-        return path.wstring();
-    if (absolute.rfind(L"\\\\", 0) == 0)
-        return L"\\\\?\\UNC\\" + absolute.substr(2);
-    return L"\\\\?\\" + absolute;
 }
 
 // The C runtime's stream over an open file handle, which it then owns;
@@ -159,6 +189,37 @@ std::FILE* BinaryStandardOutput()
     std::fflush(stdout);
     _setmode(_fileno(stdout), _O_BINARY);
     return stdout;
+}
+
+std::filesystem::path WithDriveResolved(const std::filesystem::path& path)
+{
+    if (!path.has_root_name() || path.has_root_directory())
+        return path;
+    const std::optional<std::wstring> full = FullPathName(path.wstring());
+    return full ? std::filesystem::path(*full) : path;
+}
+
+std::optional<std::string> FileIdentity(const std::filesystem::path& file)
+{
+    // The folder by its volume and index, which no spelling of its path
+    // changes; the name as the folder holds it, in its own case.
+    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
+    HANDLE handle = CreateFileW(LongForm(folder).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, /*attributes=*/nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /*template=*/nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    BY_HANDLE_FILE_INFORMATION information;
+    const bool known = GetFileInformationByHandle(handle, &information) != FALSE;
+    CloseHandle(handle);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(LongForm(file).c_str(), &found);
+    if (!known || search == INVALID_HANDLE_VALUE)
+        return std::nullopt;
+    FindClose(search);
+    return std::to_string(information.dwVolumeSerialNumber) + ":" +
+           std::to_string(uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow) + "\\" +
+           Utf8(found.cFileName);
 }
 
 std::optional<uint64_t> AddressSpaceLeft()
