@@ -41,6 +41,17 @@ check() {
         echo "FAILED: $what"; sed 's/^/  | /' "$work/out"; failures=$((failures + 1))
     fi
 }
+# refuses WHAT TEXT OUTPUT COMMAND...: the command fails saying TEXT and
+# leaves no OUTPUT.
+refuses() {
+    local what=$1 text=$2 output=$3
+    shift 3
+    if ! LANG=C.UTF-8 "$@" >"$work/out" 2>&1 && grep -q -F -- "$text" "$work/out" && [ ! -e "$output" ]; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what"; sed 's/^/  | /' "$work/out"; failures=$((failures + 1))
+    fi
+}
 mkdir -p "$work/Dossier été" "$work/wild"
 printf 'un café' >"$work/Dossier été/Café Menü.txt"
 check "names beyond the ANSI code page" "Instalación.exe: 1 file" \
@@ -56,6 +67,16 @@ printf 'x' >"$work/wild/other.dat"
 cd "$work/wild"
 check "a wildcard, expanded by the program" "3 files" run create -o ../wild.exe '*.txt'
 cd - >/dev/null
+
+# A file that another process keeps rewriting while it is packed: its last
+# write time moves, whatever its bytes.
+mkdir "$work/changing"
+head -c 8M /dev/urandom >"$work/changing/big.bin"
+while :; do head -c 4096 /dev/urandom | dd of="$work/changing/big.bin" conv=notrunc status=none; done &
+rewriter=$!
+refuses "a file rewritten while it is read" "big.bin: file changed as we read it" "$work/changing.exe" \
+    run create --level 9 --threads 1 -o "$(windows "$work/changing.exe")" "$(windows "$work/changing")"
+kill "$rewriter"; wait "$rewriter" 2>/dev/null || true
 
 # Paths as Windows spells them: a share, its \\?\UNC\ form, a \\?\ path with a
 # wildcard, drive-relative names. The share is a link in the prefix's
