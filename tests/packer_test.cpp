@@ -256,9 +256,9 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
          {}, "huge.bin", "4 GiB"},
         // Sizes a package records, but more than verify and the installer take.
         {"2 GiB and 1 MiB in all", [&] { sparse((2ull << 30) + (1 << 20)); }, {}, "the files hold 2148737240 bytes",
-         "the package would inflate to more than 2 GiB"},
+         "package would inflate to 2148738688 bytes, more than 2 GiB"},
         {"a file of 4 GiB less a byte", [&] { sparse((4ull << 30) - 1); }, {}, "the files hold 4295172311 bytes",
-         "the package would inflate to more than 2 GiB"},
+         "package would inflate to 4295173759 bytes, more than 2 GiB"},
         {"rewritten while read", [&] { rewritten(false); }, {"--level", "9", "--threads", "1"}, "big.bin",
          "big.bin: file changed as we read it"},
         {"rewritten, its write time put back", [&] { rewritten(true); }, {"--level", "9", "--threads", "1"}, "big.bin",
@@ -488,6 +488,10 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
     const std::string latin1Names = listing("latin1-names.txt", files("readme.txt") + '\0' + "caf\xe9" + '\0');
     const std::string utf16 = listing("utf16.txt", std::string("\xFF\xFEr\0e\0a\0d\0\n\0", 12));
     const std::string endless = listing("endless.txt", std::string(100000, 'a'));
+    std::string accented = "a";  // cut at the limit inside a two-byte character
+    while (accented.size() < 100000)
+        accented += "\xC3\xA9";
+    const std::string endlessAccents = listing("accents.txt", accented);
     // A packer with no stub beside it nor where an install would put it.
     fs::create_directory(folder / "lonely");
     fs::copy_file(kPacker, folder / "lonely/sfxpack");
@@ -519,6 +523,10 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         {{"extract", ready, folder / "taken-folder"}, taken("folder"), "already exists; not overwritten"},
         {{"extract", ready, folder / "taken-device"}, taken("device"), "already exists; not overwritten"},
         {{"extract", kStub, files("readme.txt")}, "readme.txt", "not a folder"},
+        {{"extract", ready, dangling}, dangling, "a symbolic link to nowhere.exe, which does not exist; not followed"},
+        {{"extract", ready, ""}, "extract: DIR", "an empty name"},
+        {{"create", "-o", "", dir}, "--output", "needs the installer's file"},
+        {{"inject", kStub, package, "-o", ""}, "--output", "needs the installer's file"},
         {{"create", "--codepage", "12345", "-o", installer, dir}, "12345", "code page"},
         {{"list", "--codepage", "12345", kStub}, "--codepage 12345: a code page", "code page"},
         {{"create", "--files-from", runTogether, "-o", installer}, runTogether + ": line 2: byte " +
@@ -529,6 +537,8 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
          "not UTF-8"},
         {{"create", "--files-from", utf16, "-o", installer}, utf16 + ": line 1", "UTF-16"},
         {{"create", "--files-from", endless, "-o", installer}, endless + ": line 1", "longer than any path"},
+        {{"create", "--files-from", endlessAccents, "-o", installer}, endlessAccents + ": line 1",
+         "longer than any path"},
         {{"create", "--files-from", dir, "-o", installer}, dir, "a folder, not a file"},
         {{"create", "-o", installer, dir}, "none at " + folder / "lonely/sfxstub.exe" + " (beside sfxpack) or at " +
          folder / "share/quillmoor-sfx/sfxstub.exe" + " (where it is installed)", "--stub STUB.exe",
@@ -554,9 +564,10 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
     const std::string longest = folder / std::string(255, 'i');
     EXPECT_EQ(Pack({"create", "-o", longest, dir}).exit_code, 0);
     EXPECT_TRUE(fs::exists(longest));
-    // A folder given twice is packed once.
-    const RunResult twice = Pack({"create", "-o", installer, dir, dir});
+    // A folder given twice is packed once, and said once.
+    const RunResult twice = Pack({"create", "-o", installer, dir, dir + "/"});
     EXPECT_EQ(twice.exit_code, 0) << twice.err;
+    EXPECT_EQ(twice.err, "sfxpack: warning: " + dir + "/: given more than once; packed once\n");
     EXPECT_NE(Pack({"list", installer}).out.find("3 entries"), std::string::npos);
 }
 
@@ -1267,13 +1278,16 @@ TEST_F(PackerTest, LinksPlantedWhereTemporaryFilesGoAreNeverFollowed)
     EXPECT_EQ(Pack({"verify", installer}).exit_code, 0);
 
     // An output that is a link to a file writes the file, as cp and the
-    // shell do: the link stays, and the new file goes beside the old.
+    // shell do: the link stays, and the new file goes beside the old and
+    // keeps who may read it.
     fs::create_directory(folder / "named");
     WriteFile(folder / "named/setup.exe", "the previous installer");
+    fs::permissions(folder / "named/setup.exe", fs::perms::owner_read | fs::perms::owner_write);
     fs::create_symlink("named/setup.exe", folder / "link.exe");
     const RunResult throughLink = Pack({"create", "-o", folder / "link.exe", files()});
     EXPECT_EQ(throughLink.exit_code, 0) << throughLink.err;
     EXPECT_TRUE(fs::is_symlink(folder / "link.exe"));
+    EXPECT_EQ(fs::status(folder / "named/setup.exe").permissions(), fs::perms::owner_all);
     EXPECT_TRUE(SameBytes(ReadFile(folder / "named/setup.exe"), ReadFile(installer)));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder / "named"), fs::directory_iterator()), 1);
 }
@@ -1310,8 +1324,8 @@ TEST_F(PackerTest, ThreadsAndMemoryThatRunOutEndCleanly)
 {
     ASSERT_TRUE(fs::exists(kReleasePacker)) << kReleasePacker << " is missing: scripts/package builds it";
     WriteFile(files("random.bin"), RandomBytes(32 << 20, 3));
-    // Zopfli's level, slow, on less: it allocates without checking, so the
-    // packer takes no more threads than the memory holds.
+    // Every level takes no more threads than the memory holds; zopfli's,
+    // slow, on less, allocates without checking.
     const std::string zopfli = folder / "zopfli";
     fs::create_directory(zopfli);
     WriteFile(zopfli + "/random.bin", RandomBytes(2 << 20, 4));
@@ -1323,9 +1337,9 @@ TEST_F(PackerTest, ThreadsAndMemoryThatRunOutEndCleanly)
         int status;  // -1: either done or out of memory, as the machine allows
     };
     const Case cases[] = {
-        {"1500000", {"--threads", "256"}, files(), -1},
-        {"300000", {"--threads", "256"}, files(), -1},
-        {"100000", {"--threads", "256"}, files(), -1},
+        {"1500000", {"--threads", "256"}, files(), 0},
+        {"300000", {"--threads", "256"}, files(), 0},
+        {"100000", {"--threads", "256"}, files(), 0},
         {"60000", {"--threads", "256"}, files(), -1},
         {"30000", {"--threads", "256"}, files(), -1},
         {"600000", level11, zopfli, 0},

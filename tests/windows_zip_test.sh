@@ -66,6 +66,8 @@ for name in one two three; do printf '%s' "$name" >"$work/wild/$name.txt"; done
 printf 'x' >"$work/wild/other.dat"
 cd "$work/wild"
 check "a wildcard, expanded by the program" "3 files" run create -o ../wild.exe '*.txt'
+refuses "a device's name as the output" "NUL: not a regular file (a device)" "$work/wild/NUL" \
+    run create -o NUL '*.txt'
 cd - >/dev/null
 
 # A file that another process keeps rewriting while it is packed: its last

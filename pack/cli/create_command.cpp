@@ -129,6 +129,8 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
     if (TakeIdentityOption(name, value, &call->identity, &error))
         return error;
     if (name == "--output") {
+        if (value.empty())
+            return "--output needs the installer's file (- for standard output)";
         call->output = FromUtf8(value);
     } else if (name == "--stub") {
         if (value.empty())
@@ -358,6 +360,8 @@ int Inject(const Arguments& args)
     for (const auto& [name, value] : parsed->options) {
         if (TakeIdentityOption(name, value, &identity, &error) && !error.empty())
             return UsageError(error);
+        if (name == "--output" && value.empty())
+            return UsageError("--output needs the installer's file (- for standard output)");
         if (name == "--output")
             output = FromUtf8(value);
         stubOptions.strip_symbols |= name == "--strip-symbols";

@@ -19,6 +19,20 @@ constexpr size_t kLongestEntry = 32767 * 3;
 
 constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
+// The text up to its last whole character: a line cut at a length may end
+// inside one, which is no fault of the list's.
+std::string WholeCharacters(const std::string& text)
+{
+    size_t start = text.size();  // of the last character
+    while (start > 0 && text.size() - start < 3 && (static_cast<unsigned char>(text[start - 1]) & 0xC0) == 0x80)
+        --start;
+    if (start == 0)
+        return text;
+    const unsigned char lead = static_cast<unsigned char>(text[start - 1]);
+    const size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    return text.size() - (start - 1) < length ? text.substr(0, start - 1) : text;
+}
+
 }  // namespace
 
 bool FileListParser::Take(const char* bytes, size_t count)
@@ -37,7 +51,7 @@ bool FileListParser::Take(const char* bytes, size_t count)
         // of another encoding, or of NUL-separated names, is more likely
         // than a path of 98,000 bytes.
         if (entry_.size() > kLongestEntry)
-            return Check(entry_) && Refuse("longer than any path (32,767 characters)");
+            return Check(WholeCharacters(entry_)) && Refuse("longer than any path (32,767 characters)");
     }
     return true;
 }

@@ -15,6 +15,7 @@
 #include "pack/cli/printable_text.h"
 #include "pack/system/file_io.h"
 #include "pack/system/file_times.h"
+#include "pack/system/paths.h"
 #include "pack/package/package_locator.h"
 #include "pack/package/package_reader.h"
 #include "pack/pe/stub_preparation.h"
@@ -343,11 +344,16 @@ int Extract(const Arguments& args)
         return UsageError(error);
     if (call->help)
         return PrintCommandHelp("extract"), 0;
+    if (call->positional[1].empty())
+        return UsageError("extract: DIR is an empty name; . is the current folder");
     const fs::path folder = call->positional[1];
     std::error_code ignored;
     const fs::file_type type = fs::status(folder, ignored).type();
-    if (type != fs::file_type::not_found && type != fs::file_type::directory)
+    if (IsDevice(folder) || (type != fs::file_type::not_found && type != fs::file_type::directory))
         return Fail(Shown(folder) + ": not a folder");
+    if (type == fs::file_type::not_found && fs::is_symlink(fs::symlink_status(folder, ignored)))
+        return Fail(Shown(folder) + ": a symbolic link to " + Shown(fs::read_symlink(folder, ignored)) +
+                    ", which does not exist; not followed");
 
     Extraction extraction(folder, call->code_page);
     PackageVisitor visitor;

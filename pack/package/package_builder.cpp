@@ -11,6 +11,7 @@
 #include "extract/merge_format.h"
 #include "pack/system/code_page.h"
 #include "pack/system/file_io.h"
+#include "pack/system/paths.h"
 #include "pack/system/platform.h"
 #include "pack/package/installable_names.h"
 #include "pack/package/package_limits.h"
@@ -123,17 +124,25 @@ std::vector<fs::path> Expand(const fs::path& path, std::vector<std::string>* pro
 std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std::string>* problems)
 {
     PackPlan plan;
-    std::set<std::string> seen;  // a file named twice, or a folder given twice, is packed once
-    for (const fs::path& path : options.paths)
+    // A file named twice, or a folder given twice, is packed once, and said
+    // once: the folder, not each of its files.
+    std::set<std::string> seenPaths, seenFiles;
+    for (const fs::path& path : options.paths) {
+        const std::optional<std::string> named = FileIdentity(path.has_filename() ? path : path.parent_path());
+        if (named && !seenPaths.insert(*named).second) {
+            plan.warnings.push_back(Shown(path) + ": given more than once; packed once");
+            continue;
+        }
         for (const fs::path& file : Expand(path, problems)) {
             const std::optional<std::string> identity = FileIdentity(file);
-            if (identity && !seen.insert(*identity).second) {
+            if (identity && !seenFiles.insert(*identity).second) {
                 plan.warnings.push_back(Shown(file) + ": given more than once; packed once");
                 continue;
             }
             if (std::optional<PackEntry> entry = Examine(file, options, problems, &plan.warnings))
                 plan.entries.push_back(std::move(*entry));
         }
+    }
     if (plan.entries.empty() && problems->empty())
         problems->push_back("no files to pack");
 
@@ -168,8 +177,8 @@ std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std:
     // a package that its own readers, and the installer, refuse.
     const uint64_t mergeSize = MergeContentsOffset(static_cast<uint32_t>(plan.entries.size())) + plan.contents_size;
     if (const std::optional<std::string> refusal = WhyTooLargeToInstall(mergeSize))
-        problems->push_back("the files hold " + std::to_string(plan.contents_size) +
-                            " bytes: the package would inflate to " + *refusal);
+        problems->push_back("the files hold " + std::to_string(plan.contents_size) + " bytes; with its table, the " +
+                            "package would inflate to " + std::to_string(mergeSize) + " bytes, " + *refusal);
     if (!problems->empty())
         return std::nullopt;
     return plan;

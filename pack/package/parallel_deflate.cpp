@@ -17,28 +17,35 @@ namespace {
 
 constexpr size_t kDictionarySize = 32 * 1024;  // deflate's window
 
-// What a thread compressing with zopfli takes at most. Zopfli allocates
-// without checking, and a thread that could not have what it asks for would
-// crash the packer, so no more threads start than the address space holds.
-// Measured as the peak address space of one thread on a block of 256 KiB:
-// 34 MB for bytes that do not compress (a symbol for every byte, the most),
-// 17 MB for text; with the thread's buffers and some room, 40 MiB.
-constexpr uint64_t kZopfliThreadMemory = uint64_t{40} << 20;
+// What a thread compressing takes at most, besides its own address space.
+// Zopfli allocates without checking, and a thread that could not have what it
+// asks for would crash the packer, so no more threads start than the address
+// space holds. Measured as the peak address space of one thread on a block of
+// 256 KiB: 34 MB for bytes that do not compress (a symbol for every byte, the
+// most), 17 MB for text; with the thread's buffers and some room, 40 MiB.
+// zlib's state at memLevel 8 takes about 270 KiB; with the block, its
+// dictionary and the pieces in flight, 2 MiB is room enough.
+uint64_t WorkingMemoryOfAThread(int level)
+{
+    return level == kZopfliLevel ? uint64_t{40} << 20 : uint64_t{2} << 20;
+}
 
-// How many of `wanted` threads zopfli may compress on: the calling thread
+// How many of `wanted` threads may compress at `level`: the calling thread
 // needs its working memory, each other one that and a thread's own address
 // space. 0, with the reason in *error, when not even one fits.
-unsigned ZopfliThreadsThatFit(unsigned wanted, std::string* error)
+unsigned ThreadsThatFit(int level, unsigned wanted, std::string* error)
 {
     const std::optional<uint64_t> left = AddressSpaceLeft();
     if (!left)
         return wanted;
-    if (*left < kZopfliThreadMemory) {
-        *error = "out of memory for level 11: zopfli needs " + std::to_string(kZopfliThreadMemory >> 20) +
+    const uint64_t working = WorkingMemoryOfAThread(level);
+    if (*left < working) {
+        *error = "out of memory for level " + std::to_string(level < 0 ? 6 : level) + ": " +
+                 (level == kZopfliLevel ? "zopfli" : "zlib") + " needs " + std::to_string(working >> 20) +
                  " MiB of address space for a thread, and " + std::to_string(*left >> 20) + " MiB are left";
         return 0;
     }
-    const uint64_t more = (*left - kZopfliThreadMemory) / (kZopfliThreadMemory + AddressSpaceOfAThread());
+    const uint64_t more = (*left - working) / (working + AddressSpaceOfAThread());
     return static_cast<unsigned>(std::min<uint64_t>(wanted, 1 + more));
 }
 
@@ -279,7 +286,7 @@ bool DeflateInParallel(const ParallelDeflateJob& job, std::string* error)
         return false;
     }
     unsigned threads = std::max(1u, job.threads);
-    if (job.level == kZopfliLevel && (threads = ZopfliThreadsThatFit(threads, error)) == 0)
+    if ((threads = ThreadsThatFit(job.level, threads, error)) == 0)
         return false;
     if (!WriteZlibHeader(job, error))
         return false;

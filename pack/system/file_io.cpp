@@ -5,6 +5,7 @@
 #include <random>
 #include <utility>
 
+#include "pack/system/paths.h"
 #include "pack/system/platform.h"
 
 namespace fs = std::filesystem;
@@ -54,6 +55,8 @@ std::string KindOf(fs::file_type type)
 std::optional<std::string> OutputObstacle(const fs::path& path)
 {
     std::error_code failure;
+    if (IsDevice(path))
+        return "not a regular file (a device); not replaced (-o - writes to standard output)";
     const fs::file_status there = fs::symlink_status(path, failure);
     if (there.type() == fs::file_type::directory)
         return "a folder; name the file to write";
@@ -82,7 +85,7 @@ std::string Shown(const fs::path& path)
 
 fs::path FromUtf8(const std::string& text)
 {
-    return WithDriveResolved(fs::path(std::u8string(text.begin(), text.end())));
+    return UsualForm(fs::path(std::u8string(text.begin(), text.end())));
 }
 
 bool IsRegularFile(const fs::path& path, std::string* why)
@@ -239,9 +242,17 @@ bool TemporaryFile::RenameToTarget(bool executable, std::string* error)
         *error = Shown(target_) + ": not a regular file (" + KindOf(there) + "); not replaced";
         return false;
     }
-    if (executable)
-        fs::permissions(path_, fs::perms::owner_exec | fs::perms::group_exec | fs::perms::others_exec,
-                        fs::perm_options::add, failure);
+    // The file replaced keeps who may read and write it, so a private
+    // installer stays private; whoever may read an installer may run it.
+    fs::perms mode = fs::status(there == fs::file_type::regular ? target_ : path_, failure).permissions();
+    if (executable) {
+        using enum fs::perms;
+        for (const auto& [read, run] : {std::pair{owner_read, owner_exec}, {group_read, group_exec},
+                                       {others_read, others_exec}})
+            if ((mode & read) != none)
+                mode |= run;
+    }
+    fs::permissions(path_, mode, failure);
     fs::rename(path_, target_, failure);
     if (failure) {
         *error = Shown(target_) + ": cannot write it (" + failure.message() + ")";

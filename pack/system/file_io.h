@@ -36,8 +36,8 @@ std::optional<Bytes> ReadInputFile(const std::filesystem::path& path, uint64_t l
 
 // The file to write for the output `path`, asked before long work so that
 // it is not wasted: `path` itself when nothing or a regular file is there, in
-// a folder that exists; the regular file a symbolic link names, as shells and
-// cp write through links, so that the link stays a link. Nothing, with
+// a folder that exists; the regular file a symbolic link names, so that, as
+// when shells and cp write through links, the link stays a link. Nothing, with
 // "PATH: cause" in *error, for anything else: a folder, a device, a FIFO, a
 // socket, a link to one of them or to nothing. An output is never replaced
 // by what is not what it was.

@@ -7,6 +7,8 @@
 
 #include <system_error>
 
+#include "pack/system/paths.h"
+
 namespace {
 
 uint64_t Join(const FILETIME& time)
@@ -28,7 +30,7 @@ std::string LastError()
 
 std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::string* error, FileStamp* stamp)
 {
-    HANDLE file = CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE file = CreateFileW(SystemForm(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         *error = "cannot read its times (" + LastError() + ")";
@@ -61,7 +63,7 @@ std::optional<FileStamp> ReadFileStamp(std::FILE* file, std::string* error)
 
 bool ApplyFileTimes(const std::filesystem::path& path, const FileTimes& times, std::string* error)
 {
-    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(SystemForm(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     const FILETIME creation = Split(times.creation), access = Split(times.last_access),
                    write = Split(times.last_write);

@@ -31,17 +31,6 @@ struct FolderItem {
 };
 std::optional<std::vector<FolderItem>> ListFolder(const std::filesystem::path& folder, std::string* why);
 
-// The path, or where a Windows drive-relative path (Z:a.txt, Z:) leads from
-// the current folder of its drive.
-std::filesystem::path WithDriveResolved(const std::filesystem::path& path);
-
-// A key that two paths naming the same file share however they spell it:
-// on Windows a share or its drive letter, a \\?\ form, another case, a
-// drive-relative Z:a.txt. It is the file's folder as the system knows it
-// and the file's name in that folder, so a link and the file it points to
-// stay two files. Nothing when the file's folder cannot be found.
-std::optional<std::string> FileIdentity(const std::filesystem::path& file);
-
 // The address space the process may still take, where the system limits it:
 // on Linux the limits of ulimit -v (RLIMIT_AS) and ulimit -d (RLIMIT_DATA),
 // each less what is mapped now; on Windows the part of the process's own

@@ -53,21 +53,6 @@ std::optional<std::vector<FolderItem>> ListFolder(const std::filesystem::path& f
     return items;
 }
 
-std::filesystem::path WithDriveResolved(const std::filesystem::path& path)
-{
-    return path;
-}
-
-std::optional<std::string> FileIdentity(const std::filesystem::path& file)
-{
-    std::error_code failure;
-    const std::filesystem::path folder =
-        std::filesystem::weakly_canonical(file.has_parent_path() ? file.parent_path() : ".", failure);
-    if (failure)
-        return std::nullopt;
-    return (folder / file.filename()).string();
-}
-
 std::optional<uint64_t> AddressSpaceLeft()
 {
     std::optional<uint64_t> left;

@@ -12,6 +12,9 @@
 #include <system_error>
 #include <vector>
 
+#include "pack/system/paths.h"
+#include "pack/system/utf16.h"
+
 std::filesystem::path ThisProgram()
 {
     // The path may be longer than MAX_PATH: grow until it fits.
@@ -30,55 +33,14 @@ namespace {
 
 std::string Utf8(const std::wstring& text)
 {
-    const int size = WideCharToMultiByte(CP_UTF8, /*flags=*/0, text.data(), static_cast<int>(text.size()),
-                                         nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(size > 0 ? size : 0), '\0');
-    if (size > 0)
-        WideCharToMultiByte(CP_UTF8, /*flags=*/0, text.data(), static_cast<int>(text.size()), utf8.data(), size,
-                            nullptr, nullptr);
-    return utf8;
+    return Utf8FromUtf16(std::u16string(text.begin(), text.end()));
 }
 
-// The prefix of a path that Windows takes as it stands, past 260 characters
-// too: it never expands a wildcard in it, nor resolves . and .. there.
-constexpr wchar_t kVerbatimPrefix[] = L"\\\\?\\";
-
-bool IsVerbatim(const std::wstring& path)
+// Where the first wildcard (* or ?) of a path is; the question mark of a
+// \\?\ prefix is none.
+size_t FirstWildcard(const std::wstring& path)
 {
-    return path.rfind(kVerbatimPrefix, 0) == 0 || path.rfind(L"\\\\.\\", 0) == 0;
-}
-
-// What the system makes of a path from the current folders, its own and
-// each drive's: absolute, . and .. resolved; nothing when it cannot say.
-std::optional<std::wstring> FullPathName(const std::wstring& given)
-{
-    std::wstring full(GetFullPathNameW(given.c_str(), 0, nullptr, nullptr), L'\0');
-    const DWORD length = full.empty() ? 0 : GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()),
-                                                             full.data(), /*file_part=*/nullptr);
-    if (length == 0 || length >= full.size())
-        return std::nullopt;
-    full.resize(length);
-    return full;
-}
-
-// The absolute form of a path that Windows takes past 260 characters:
-// \\?\C:\... on a drive, \\?\UNC\server\share\... on a share. The system
-// resolves it as it resolves any name, a share as a share and Z:a.txt against
-// the current folder of Z:; a path in that form already, or a device's
-// (\\.\), stays as it is.
-std::wstring LongForm(const std::filesystem::path& path)
-{
-    const std::wstring given = path.wstring();
-    if (IsVerbatim(given))
-        return given;
-    const std::optional<std::wstring> full = FullPathName(given);
-    if (!full)
-        return given;
-    if (IsVerbatim(*full))
-        return *full;
-    if (full->rfind(L"\\\\", 0) == 0)
-        return std::wstring(kVerbatimPrefix) + L"UNC\\" + full->substr(2);
-    return kVerbatimPrefix + *full;
+    return path.find_first_of(L"*?", path.rfind(L"\\\\?\\", 0) == 0 ? 4 : 0);
 }
 
 // The files a pattern such as "docs\\*.txt" matches, with its folder part;
@@ -88,11 +50,10 @@ std::vector<std::wstring> Matches(const std::wstring& pattern)
     std::vector<std::wstring> matches;
     const size_t slash = pattern.find_last_of(L"\\/:");
     const std::wstring folder = slash == std::wstring::npos ? L"" : pattern.substr(0, slash + 1);
-    const size_t prefix = pattern.rfind(kVerbatimPrefix, 0) == 0 ? std::size(kVerbatimPrefix) - 1 : 0;
-    if (folder.find_first_of(L"*?", prefix) != std::wstring::npos)
+    if (FirstWildcard(pattern) < folder.size())
         return matches;  // wildcards in folders are not expanded
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(LongForm(pattern).c_str(), &found);
+    HANDLE search = FindFirstFileW(SystemForm(UsualForm(pattern)).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
         return matches;
     do {
@@ -126,7 +87,7 @@ std::FILE* StreamOf(HANDLE handle, bool writing, std::string* why)
 
 std::optional<std::vector<FolderItem>> ListFolder(const std::filesystem::path& folder, std::string* why)
 {
-    std::wstring pattern = LongForm(folder);
+    std::wstring pattern = SystemForm(folder).wstring();
     if (!pattern.empty() && pattern.back() != L'\\')
         pattern += L'\\';
     pattern += L'*';
@@ -153,8 +114,7 @@ std::vector<std::string> ProgramArguments(int, char**)
     std::vector<std::string> arguments;
     for (int i = 1; wide && i < count; ++i) {
         const std::wstring argument = wide[i];
-        const std::vector<std::wstring> matches = argument[0] != L'-' &&
-                                                          argument.find_first_of(L"*?") != std::wstring::npos
+        const std::vector<std::wstring> matches = argument[0] != L'-' && FirstWildcard(argument) != std::wstring::npos
                                                       ? Matches(argument)
                                                       : std::vector<std::wstring>{};
         if (matches.empty())
@@ -191,37 +151,6 @@ std::FILE* BinaryStandardOutput()
     return stdout;
 }
 
-std::filesystem::path WithDriveResolved(const std::filesystem::path& path)
-{
-    if (!path.has_root_name() || path.has_root_directory())
-        return path;
-    const std::optional<std::wstring> full = FullPathName(path.wstring());
-    return full ? std::filesystem::path(*full) : path;
-}
-
-std::optional<std::string> FileIdentity(const std::filesystem::path& file)
-{
-    // The folder by its volume and index, which no spelling of its path
-    // changes; the name as the folder holds it, in its own case.
-    const std::filesystem::path folder = file.has_parent_path() ? file.parent_path() : ".";
-    HANDLE handle = CreateFileW(LongForm(folder).c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, /*attributes=*/nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /*template=*/nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    BY_HANDLE_FILE_INFORMATION information;
-    const bool known = GetFileInformationByHandle(handle, &information) != FALSE;
-    CloseHandle(handle);
-    WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(LongForm(file).c_str(), &found);
-    if (!known || search == INVALID_HANDLE_VALUE)
-        return std::nullopt;
-    FindClose(search);
-    return std::to_string(information.dwVolumeSerialNumber) + ":" +
-           std::to_string(uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow) + "\\" +
-           Utf8(found.cFileName);
-}
-
 std::optional<uint64_t> AddressSpaceLeft()
 {
     MEMORYSTATUSEX status{};
@@ -234,12 +163,15 @@ std::optional<uint64_t> AddressSpaceLeft()
 std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
 {
     // With the right to write its attributes, the access time that reading
-    // moves can be put back; without it, reading goes on.
-    const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, share, /*attributes=*/nullptr,
+    // moves can be put back; without it, reading goes on. No one may write
+    // while it is read, nor hold it open for writing: Windows moves a file's
+    // write time only when the writer closes it, too late to tell.
+    const std::wstring name = SystemForm(path).wstring();
+    const DWORD share = FILE_SHARE_READ | FILE_SHARE_DELETE;
+    HANDLE handle = CreateFileW(name.c_str(), GENERIC_READ | FILE_WRITE_ATTRIBUTES, share, /*attributes=*/nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        handle = CreateFileW(path.c_str(), GENERIC_READ, share, /*attributes=*/nullptr, OPEN_EXISTING,
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED) {
+        handle = CreateFileW(name.c_str(), GENERIC_READ, share, /*attributes=*/nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr);
     }
     if (handle == INVALID_HANDLE_VALUE) {
@@ -281,7 +213,8 @@ bool SeekTo(std::FILE* file, uint64_t offset)
 std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* why)
 {
     // Delete sharing lets an interrupt remove the file while it is open.
-    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+    const std::wstring name = SystemForm(path).wstring();
+    HANDLE handle = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
                                 /*attributes=*/nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         *why = std::system_category().message(static_cast<int>(GetLastError()));
@@ -289,6 +222,6 @@ std::FILE* CreateNewFile(const std::filesystem::path& path, std::string* why)
     }
     std::FILE* file = StreamOf(handle, /*writing=*/true, why);
     if (!file)
-        DeleteFileW(path.c_str());
+        DeleteFileW(name.c_str());
     return file;
 }

@@ -22,7 +22,7 @@ sfx_fetch_debian_source() {
     for sources in /etc/apt/sources.list.d/*.sources; do
         # What an earlier version of these scripts left in /etc/apt is deb-src already.
         [ -f "$sources" ] && [ "${sources##*/}" != quillmoor-sfx-sources.sources ] || continue
-        sed 's/^Types:.*/Types: deb-src/' "$sources"
+        sed 's/^Types:.*/Types: deb-src/I' "$sources"
         echo
     done >"$apt/sources.list.d/machine.sources"
     for list in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
