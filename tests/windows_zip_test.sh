@@ -70,6 +70,16 @@ refuses "a device's name as the output" "NUL: not a regular file (a device)" "$w
     run create -o NUL '*.txt'
 cd - >/dev/null
 
+# Packing leaves a file's last access time as it was.
+touch -d 2020-01-01T00:00:00Z "$work/wild/one.txt"
+check "packing" "1 file" run create -o "$(windows "$work/accessed.exe")" "$(windows "$work/wild/one.txt")"
+if [ "$(stat -c %X "$work/wild/one.txt")" = "$(date -d 2020-01-01T00:00:00Z +%s)" ]; then
+    echo "ok: packing leaves the last access time alone"
+else
+    echo "FAILED: packing moved the last access time to $(stat -c %x "$work/wild/one.txt")"
+    failures=$((failures + 1))
+fi
+
 # A file that another process keeps rewriting while it is packed: its last
 # write time moves, whatever its bytes.
 mkdir "$work/changing"

@@ -302,10 +302,9 @@ bool FileWriter::Close()
     return closed ? error_.empty() : Failed();
 }
 
-FileReader::FileReader(const fs::path& path) : file_(OpenForReading(path, &error_))
+FileReader::FileReader(const fs::path& path) : accessed_(SaveAccessTime(path))
 {
-    if (file_)
-        accessed_ = SaveAccessTime(file_);
+    file_ = OpenForReading(path, &error_);
 }
 
 FileReader::~FileReader()

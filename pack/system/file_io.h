@@ -128,7 +128,7 @@ public:
     std::optional<FileStamp> Stamp(std::string* error);
 
 private:
-    std::FILE* file_;
+    std::FILE* file_ = nullptr;
     std::string error_;
     AccessTime accessed_;  // put back on closing
 };

@@ -57,14 +57,14 @@ std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why);
 // CR LF into LF and ending it at a Ctrl-Z byte.
 std::FILE* BinaryStandardInput();
 
-// A file's last access time, taken when it is opened and put back before it
-// is closed, where reading would move it (Windows): packing a file twice
-// must see the same times.
+// A file's last access time, taken before it is opened (opening may read
+// it already) and put back before it is closed, where reading would move it
+// (Windows): packing a file twice must see the same times.
 struct AccessTime {
     uint64_t value = 0;
     bool known = false;
 };
-AccessTime SaveAccessTime(std::FILE* file);
+AccessTime SaveAccessTime(const std::filesystem::path& path);
 void RestoreAccessTime(std::FILE* file, const AccessTime& saved);
 
 // Moves to `offset` from the start, past 2 GiB too.

@@ -104,7 +104,7 @@ std::FILE* BinaryStandardInput()
 }
 
 // O_NOATIME did it already, or the system keeps its own rules (relatime).
-AccessTime SaveAccessTime(std::FILE*)
+AccessTime SaveAccessTime(const std::filesystem::path&)
 {
     return {};
 }

@@ -187,12 +187,12 @@ std::FILE* BinaryStandardInput()
     return stdin;
 }
 
-AccessTime SaveAccessTime(std::FILE* file)
+AccessTime SaveAccessTime(const std::filesystem::path& path)
 {
-    FILETIME access;
-    const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)));
-    if (!GetFileTime(handle, /*creation=*/nullptr, &access, /*write=*/nullptr))
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!GetFileAttributesExW(SystemForm(path).c_str(), GetFileExInfoStandard, &attributes))
         return {};
+    const FILETIME& access = attributes.ftLastAccessTime;
     return {uint64_t{access.dwHighDateTime} << 32 | access.dwLowDateTime, true};
 }
 
