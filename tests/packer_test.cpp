@@ -906,6 +906,7 @@ TEST_F(PackerTest, WrongCallsAreUsageErrors)
     EXPECT_EQ(Pack({"create", "--frobnicate", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"create"}).exit_code, 2);
     EXPECT_EQ(Pack({"unpack", installer}).exit_code, 2);
+    EXPECT_EQ(Pack({"--version", "extra"}).exit_code, 2);
     EXPECT_EQ(Pack({"create", "--no-launch=yes", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"list", "--format=xml", installer}).exit_code, 2);
     const RunResult unknownTopic = Pack({"help", "unpack"});

@@ -32,6 +32,8 @@ int Run(const Arguments& all)
                           "; the commands are " + CommandNames());
     }
     if (command == "--version") {
+        if (!args.empty())
+            return UsageError("--version takes nothing more");
         std::printf("sfxpack %s (zlib %s)\n", SFX_VERSION, zlibVersion());
         return 0;
     }
