@@ -48,3 +48,5 @@ add_custom_target(packaging_texts ALL DEPENDS ${compressed})
 install(FILES ${CMAKE_BINARY_DIR}/packaging/sfxpack.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/changelog.gz ${PROJECT_SOURCE_DIR}/cmake/packaging/copyright
         ${PROJECT_SOURCE_DIR}/README.md ${notices} DESTINATION ${doc})
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/packaging/lintian-overrides
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME quillmoor-sfx)
