@@ -30,8 +30,8 @@ std::string LastError()
 
 std::optional<FileTimes> ReadFileTimes(const std::filesystem::path& path, std::string* error, FileStamp* stamp)
 {
-    HANDLE file = CreateFileW(SystemForm(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(SystemForm(path).c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         *error = "cannot read its times (" + LastError() + ")";
         return std::nullopt;
@@ -63,8 +63,8 @@ std::optional<FileStamp> ReadFileStamp(std::FILE* file, std::string* error)
 
 bool ApplyFileTimes(const std::filesystem::path& path, const FileTimes& times, std::string* error)
 {
-    HANDLE file = CreateFileW(SystemForm(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(SystemForm(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     const FILETIME creation = Split(times.creation), access = Split(times.last_access),
                    write = Split(times.last_write);
     const bool applied = file != INVALID_HANDLE_VALUE && SetFileTime(file, &creation, &access, &write);

@@ -90,7 +90,7 @@ std::optional<std::string> FileIdentity(const std::filesystem::path& file)
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, /*template=*/nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return std::nullopt;
-    BY_HANDLE_FILE_INFORMATION information;
+    BY_HANDLE_FILE_INFORMATION information{};
     const bool known = GetFileInformationByHandle(handle, &information) != FALSE;
     CloseHandle(handle);
     const uint64_t index = uint64_t{information.nFileIndexHigh} << 32 | information.nFileIndexLow;
