@@ -7,9 +7,10 @@ include(GNUInstallDirs)
 set(SFX_VERSION ${PROJECT_VERSION})  # for the texts configured below
 set(SFX_BUNDLED_STUB "" CACHE FILEPATH "The i686 release stub installed beside sfxpack (the release preset builds it)")
 
-# The notices of what ships inside: ours, zlib's, zopfli's, expat's, the GCC runtime's,
+# The notices of what ships inside: ours, zlib's, libdeflate's, zopfli's, expat's, the GCC runtime's,
 # and the MinGW-w64 runtime's as the system's copy of it has them.
 set(notices ${CMAKE_BINARY_DIR}/NOTICES.txt)
+file(READ ${SFX_LIBDEFLATE_SOURCE}/COPYING SFX_LIBDEFLATE_LICENCE)
 file(READ ${SFX_ZOPFLI_SOURCE}/COPYING SFX_ZOPFLI_LICENCE)
 file(READ ${SFX_EXPAT_SOURCE}/COPYING SFX_EXPAT_LICENCE)
 configure_file(${PROJECT_SOURCE_DIR}/cmake/packaging/NOTICES.txt.in ${notices} @ONLY)

@@ -11,9 +11,9 @@ apt_before=$(find /etc/apt -type f -exec md5sum {} + | sort)
 git clone -q "$source" "$work/clone"
 (cd "$work/clone" && cmake --preset release >"$work/configure.log" 2>&1) ||
     { echo "FAILED: cmake --preset release on a fresh clone"; cat "$work/configure.log"; exit 1; }
-for header in zopfli-1.0.3/src/zopfli/zopfli.h expat-2.5.0/expat/lib/expat.h; do
+for header in libdeflate-1.14/libdeflate.h zopfli-1.0.3/src/zopfli/zopfli.h expat-2.5.0/expat/lib/expat.h; do
     [ -f "$work/clone/build/third_party/$header" ] || { echo "FAILED: no $header"; exit 1; }
 done
 [ "$(find /etc/apt -type f -exec md5sum {} + | sort)" = "$apt_before" ] ||
     { echo "FAILED: /etc/apt changed"; exit 1; }
-echo "ok: a fresh clone configures, with zopfli's and expat's source fetched and /etc/apt as it was"
+echo "ok: a fresh clone configures, with libdeflate's, zopfli's and expat's source fetched and /etc/apt as it was"

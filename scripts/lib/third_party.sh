@@ -4,6 +4,7 @@
 
 SFX_ZOPFLI_VERSION=1.0.3
 SFX_EXPAT_VERSION=2.5.0
+SFX_LIBDEFLATE_VERSION=1.14
 
 # Fetches Debian's source package PACKAGE (VERSION, a Debian version or an
 # upstream one, any revision then) into build/third_party, unless FILE, a path
@@ -50,8 +51,10 @@ sfx_fetch_debian_source() {
         { echo "apt-get source $package=$version failed (its lists are in $apt)" >&2; return 1; }
 }
 
-# zopfli (--level 11) and expat (checking vendors' manifests).
+# libdeflate (levels 1 to 10), zopfli (level 11) and expat (checking vendors'
+# manifests).
 sfx_fetch_third_party() {
-    sfx_fetch_debian_source "$1" zopfli "$SFX_ZOPFLI_VERSION"-1 "zopfli-$SFX_ZOPFLI_VERSION/src/zopfli/zopfli.h" &&
+    sfx_fetch_debian_source "$1" libdeflate "$SFX_LIBDEFLATE_VERSION" "libdeflate-$SFX_LIBDEFLATE_VERSION/libdeflate.h" &&
+        sfx_fetch_debian_source "$1" zopfli "$SFX_ZOPFLI_VERSION"-1 "zopfli-$SFX_ZOPFLI_VERSION/src/zopfli/zopfli.h" &&
         sfx_fetch_debian_source "$1" expat "$SFX_EXPAT_VERSION" "expat-$SFX_EXPAT_VERSION/expat/lib/expat.h"
 }
