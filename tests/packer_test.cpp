@@ -136,14 +136,9 @@ TEST_F(PackerTest, TheSameInputsGiveTheSameBytes)
     ASSERT_EQ(Pack({"create", "-o", folder / "one.exe", files()}, epoch).exit_code, 0);
     ASSERT_EQ(Pack({"create", "-o", folder / "two.exe", files()}, epoch).exit_code, 0);
     EXPECT_TRUE(SameBytes(ReadFile(folder / "one.exe"), ReadFile(folder / "two.exe")));
-    // Whatever the number of threads: a package of several blocks.
+    // Zopfli's level, smaller than libdeflate's best, on a package of
+    // several blocks: the same bytes whatever the number of threads.
     WriteFile(files("text.txt"), std::string(700000, 'x') + RandomBytes(300000, 7));
-    for (const char* threads : {"1", "3"})
-        ASSERT_EQ(Pack({"create", "--threads", threads, "-o", folder / (std::string("threads") + threads + ".exe"),
-                        files()}, epoch).exit_code, 0);
-    EXPECT_EQ(RunProgram("cmp", {folder / "threads1.exe", folder / "threads3.exe"}).exit_code, 0);
-    EXPECT_EQ(Pack({"verify", folder / "threads3.exe"}).exit_code, 0);
-    // Zopfli's level too, smaller than zlib's best.
     for (const char* threads : {"1", "3"})
         ASSERT_EQ(Pack({"create", "--level=11", "--iterations=3", "--threads", threads, "-o",
                         folder / (std::string("zopfli") + threads + ".exe"), files()}, epoch).exit_code, 0);
@@ -152,10 +147,28 @@ TEST_F(PackerTest, TheSameInputsGiveTheSameBytes)
     EXPECT_NE(Pack({"list", folder / "zopfli3.exe"}).out.find("data.bin"), std::string::npos);
     ASSERT_EQ(Pack({"extract", folder / "zopfli3.exe", folder / "unzopfli"}).exit_code, 0);
     EXPECT_TRUE(SameBytes(ReadFile(folder / "unzopfli/text.txt"), ReadFile(files("text.txt"))));
-    ASSERT_EQ(Pack({"create", "--level=9", "-o", folder / "nine.exe", files()}, epoch).exit_code, 0);
-    EXPECT_LT(fs::file_size(folder / "zopfli1.exe"), fs::file_size(folder / "nine.exe"));
+    ASSERT_EQ(Pack({"create", "--level=10", "-o", folder / "ten.exe", files()}, epoch).exit_code, 0);
+    EXPECT_LT(fs::file_size(folder / "zopfli1.exe"), fs::file_size(folder / "ten.exe"));
     const std::string stream = RunProgram("wrestool", {"-x", "--raw", "--type=SETUP", folder / "zopfli1.exe"}).out;
     EXPECT_EQ(stream.substr(0, 2), "\x78\xDA") << "the zlib header says: maximum compression";
+    // Every other level, on blocks of text and of noise, several at each:
+    // the files back as they were, the same bytes on 1 and 3 threads, and
+    // each level no larger than the one before.
+    WriteFile(files("text.txt"), std::string(3 << 20, 'x') + RandomBytes(5 << 20, 8) + ReadFile(SFX_MANUAL_PAGE) +
+                                     std::string(1 << 20, 'y') + RandomBytes(7 << 20, 9));
+    uintmax_t larger = UINTMAX_MAX;
+    for (const char* level : {"0", "1", "6", "9", "10"}) {
+        SCOPED_TRACE(std::string("level ") + level);
+        for (const char* threads : {"1", "3"})
+            ASSERT_EQ(Pack({"create", "--level", level, "--threads", threads, "-o",
+                            folder / (std::string("threads") + threads + ".exe"), files()}, epoch).exit_code, 0);
+        EXPECT_EQ(RunProgram("cmp", {folder / "threads1.exe", folder / "threads3.exe"}).exit_code, 0);
+        fs::remove_all(folder / "back");
+        ASSERT_EQ(Pack({"extract", folder / "threads3.exe", folder / "back"}).exit_code, 0);
+        EXPECT_TRUE(SameBytes(ReadFile(folder / "back/text.txt"), ReadFile(files("text.txt"))));
+        EXPECT_LE(fs::file_size(folder / "threads3.exe"), larger);
+        larger = fs::file_size(folder / "threads3.exe");
+    }
     fs::remove(files("text.txt"));
 
     const RunResult listed = Pack({"list", folder / "one.exe"});
@@ -899,7 +912,7 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
 
 TEST_F(PackerTest, WrongCallsAreUsageErrors)
 {
-    EXPECT_EQ(Pack({"create", "--level", "10", files()}).exit_code, 2);
+    EXPECT_EQ(Pack({"create", "--level", "-1", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"create", "--level=12", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"create", "--iterations=5", files()}).exit_code, 2) << "only with --level 11";
     EXPECT_EQ(Pack({"create", "--level=11", "--iterations=0", files()}).exit_code, 2);
@@ -953,10 +966,19 @@ TEST_F(PackerTest, IndependentToolsSeeThePackageBesideTheStubsResources)
     for (const char* item : {".rsrc/SETUP/2000", ".rsrc/DIALOG/1100", ".rsrc/GROUP_ICON/1000", ".rsrc/version.txt"})
         EXPECT_NE(sevenZip.out.find(item), std::string::npos) << item << "\n" << sevenZip.out;
 
-    ASSERT_EQ(Pack({"create", "-o", folder / "default.exe", files()}).exit_code, 0);
-    const std::string normal = RunProgram("wrestool", {"-x", "--raw", "--type=SETUP", "--name=2000",
-                                                       folder / "default.exe"}).out;
-    EXPECT_EQ(static_cast<unsigned char>(normal[1]), 0x9C) << "the default level";
+    // The header's hint of the level, as zlib gives it, and the default's.
+    const std::pair<const char*, unsigned char> levels[] = {{"1", 0x01}, {"4", 0x5E}, {"6", 0x9C}, {"", 0x9C},
+                                                            {"7", 0xDA}, {"10", 0xDA}};
+    for (const auto& [level, second] : levels) {
+        std::vector<std::string> arguments = {"create", "-o", folder / "level.exe", files()};
+        if (*level)
+            arguments.insert(arguments.begin() + 1, {"--level", level});
+        fs::remove(folder / "level.exe");
+        ASSERT_EQ(Pack(arguments).exit_code, 0);
+        const std::string header = RunProgram("wrestool", {"-x", "--raw", "--type=SETUP", "--name=2000",
+                                                           folder / "level.exe"}).out.substr(0, 2);
+        EXPECT_EQ(header, std::string("\x78") + static_cast<char>(second)) << "level " << level;
+    }
 }
 
 // The vendor's icon, version block, notice and manifest, as independent

@@ -147,8 +147,9 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
     } else if (name == "--strip-symbols") {
         call->stub_options.strip_symbols = true;
     } else if (name == "--level") {
-        if (!(number = ParseNumber(value, kZopfliLevel)) || *number == 10)
-            return "--level takes a number from 0 to 9, or 11 for zopfli's smallest and slowest";
+        if (!(number = ParseNumber(value, kZopfliLevel)))
+            return "--level takes a number from 0 to 11: 10 for libdeflate's smallest, 11 for zopfli's smallest "
+                   "and slowest";
         call->compress.level = static_cast<int>(*number);
     } else if (name == "--iterations") {
         if (!(number = ParseNumber(value, kMostIterations)) || *number == 0)

@@ -1,10 +1,12 @@
-// One zlib stream compressed on several threads, as one thread would: the
-// input is cut into blocks of a fixed size, each compressed on its own with
-// the 32 KiB before it as its dictionary and ended on a byte boundary (a sync
-// flush), so that the pieces join into one deflate stream; the last block
-// ends the stream, and the Adler-32 of the blocks is combined. The bytes
-// depend on the input and the level only, never on the number of threads.
-// Memory is bounded: a few blocks per thread are in flight at any time.
+// One zlib stream compressed on several threads: the input is cut into
+// blocks of a fixed size, each compressed on its own (by libdeflate, in
+// blocks of 4 MiB; by zopfli, in blocks of 256 KiB primed with the 32 KiB
+// before them; stored by zlib at level 0) and ended on a byte boundary as a sync flush ends, so
+// that the pieces join into one deflate stream; the last block ends the
+// stream, and the Adler-32 of the blocks is combined. The bytes depend on
+// the input, the level and the versions of the libraries only, never on the
+// number of threads. Memory is bounded: a few blocks per thread are in
+// flight at any time.
 #ifndef SFX_PACK_PARALLEL_DEFLATE_H
 #define SFX_PACK_PARALLEL_DEFLATE_H
 
@@ -13,12 +15,14 @@
 #include <functional>
 #include <string>
 
-// Level 11 is zopfli's: the smallest deflate stream it can find, far slower.
+// Level 10 is libdeflate's strongest; level 11 is zopfli's, the smallest
+// deflate stream it can find, far slower.
+constexpr int kStrongestLibdeflateLevel = 10;
 constexpr int kZopfliLevel = 11;
 
 struct ParallelDeflateJob {
     uint64_t size = 0;   // bytes of input
-    int level = -1;      // zlib's levels 0 to 9, -1 for its default, or kZopfliLevel
+    int level = -1;      // 0 (stored) to kZopfliLevel, -1 for the default (6)
     int iterations = 15;  // zopfli's rounds of optimisation for each block
     unsigned threads = 1;
     // Reads `count` bytes of the input at `offset` into `out`; called from
@@ -29,8 +33,6 @@ struct ParallelDeflateJob {
     // Bytes of input compressed and written so far; from the writing thread.
     std::function<void(uint64_t done, uint64_t total)> progress;
 };
-
-constexpr size_t kParallelDeflateBlock = 256 * 1024;
 
 // Writes the whole zlib stream, header and Adler-32 included, through
 // job.write. On failure returns false with the reason in *error.
