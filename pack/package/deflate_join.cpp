@@ -21,19 +21,24 @@ public:
     BlockWalker(const BlockWalker&) = delete;
     BlockWalker& operator=(const BlockWalker&) = delete;
 
-    bool Walk(const std::vector<uint8_t>& input, std::vector<uint8_t>& output, FinalBlock* found)
+    // The bytes inflated pass through `window` and are dropped: zlib keeps
+    // the 32 KiB that later matches may reach back to.
+    bool Walk(const std::vector<uint8_t>& input, size_t inflatedSize, std::vector<uint8_t>& window,
+              FinalBlock* found)
     {
         if (!ok_)
             return false;
         stream_.next_in = const_cast<uint8_t*>(input.data());  // zlib only reads it
         stream_.avail_in = static_cast<uInt>(input.size());
-        stream_.next_out = output.data();
-        stream_.avail_out = static_cast<uInt>(output.size());
         bool ended = false;
         for (;;) {
+            if (stream_.avail_out == 0) {
+                stream_.next_out = window.data();
+                stream_.avail_out = static_cast<uInt>(window.size());
+            }
             const int code = inflate(&stream_, Z_BLOCK);
             if (code == Z_STREAM_END)
-                return ended && stream_.avail_out == 1;  // room for a byte more, never used
+                return ended && stream_.total_out == inflatedSize;
             if (code != Z_OK)
                 return false;
             const bool atEndOfBlock = stream_.data_type & 128, finalBlock = stream_.data_type & 64;
@@ -68,9 +73,9 @@ void EndWithEmptyStoredBlock(std::vector<uint8_t>* stream, unsigned bitsUsed)
 bool MakeJoinable(std::vector<uint8_t>* stream, size_t inflatedSize, std::vector<uint8_t>* scratch,
                   std::string* error)
 {
-    scratch->resize(inflatedSize + 1);  // zlib takes no output of no room
+    scratch->resize(64 * 1024);
     FinalBlock final;
-    if (!BlockWalker().Walk(*stream, *scratch, &final) || final.end > uint64_t{stream->size()} * 8) {
+    if (!BlockWalker().Walk(*stream, inflatedSize, *scratch, &final) || final.end > uint64_t{stream->size()} * 8) {
         *error = "a compressed block that does not inflate to its bytes";
         return false;
     }

@@ -18,8 +18,9 @@ void EndWithEmptyStoredBlock(std::vector<uint8_t>* stream, unsigned bitsUsed);
 // Makes `stream`, a whole raw deflate stream that inflates to `inflatedSize`
 // bytes, one that another stream may follow: its last block is no longer
 // the final one, and it ends with an empty stored block. The blocks are
-// found by inflating it into `scratch`. False, with the reason in *error,
-// when the stream is not sound or inflates to another size.
+// found by inflating it through `scratch`, a window of 64 KiB. False, with
+// the reason in *error, when the stream is not sound or inflates to another
+// size.
 bool MakeJoinable(std::vector<uint8_t>* stream, size_t inflatedSize, std::vector<uint8_t>* scratch,
                   std::string* error);
 

@@ -1,6 +1,6 @@
 // One zlib stream compressed on several threads: the input is cut into
 // blocks of a fixed size, each compressed on its own (by libdeflate, in
-// blocks of 4 MiB; by zopfli, in blocks of 256 KiB primed with the 32 KiB
+// blocks of 1 MiB; by zopfli, in blocks of 256 KiB primed with the 32 KiB
 // before them; stored by zlib at level 0) and ended on a byte boundary as a sync flush ends, so
 // that the pieces join into one deflate stream; the last block ends the
 // stream, and the Adler-32 of the blocks is combined. The bytes depend on
