@@ -129,6 +129,24 @@ if cmp "$work/from-windows.exe" "$work/from-linux.exe"; then
 else
     echo "FAILED: the Windows and the Linux packer make different installers"; failures=$((failures + 1))
 fi
+# And on blocks of a program, text and noise joined, at the fastest level and
+# libdeflate's strongest.
+mkdir "$work/blocks"
+cat /usr/lib/x86_64-linux-gnu/wine/x86_64-windows/kernelbase.dll "$root"/pack/*/*.cpp >"$work/blocks/mixed.bin"
+head -c 1000000 /dev/urandom >>"$work/blocks/mixed.bin"
+for level in 1 10; do
+    run create -q --level "$level" --times=write -o "$(windows "$work/blocks-windows.exe")" \
+        "$(windows "$work/blocks/mixed.bin")" >"$work/out" 2>&1
+    SOURCE_DATE_EPOCH= "$linux_sfxpack" create -q --level "$level" --stub "$(dirname "$sfxpack")/sfxstub.exe" \
+        --times=write -o "$work/blocks-linux.exe" "$work/blocks/mixed.bin"
+    if cmp -s "$work/blocks-windows.exe" "$work/blocks-linux.exe"; then
+        echo "ok: at level $level, blocks joined: the same installer from either packer"
+    else
+        echo "FAILED: at level $level, the packers make different installers"; sed 's/^/  | /' "$work/out"
+        failures=$((failures + 1))
+    fi
+    rm -f "$work/blocks-windows.exe" "$work/blocks-linux.exe"
+done
 
 # Alone in a folder, the packer knows no stub but the one beside it.
 mkdir "$work/alone"

@@ -1,5 +1,6 @@
 // sfxpack: makes self-extracting installers from folders of files, and lists,
 // extracts and verifies existing ones.
+#include <libdeflate.h>
 #include <zlib.h>
 
 #include <cstdio>
@@ -34,7 +35,7 @@ int Run(const Arguments& all)
     if (command == "--version") {
         if (!args.empty())
             return UsageError("--version takes nothing more");
-        std::printf("sfxpack %s (zlib %s)\n", SFX_VERSION, zlibVersion());
+        std::printf("sfxpack %s (zlib %s, libdeflate %s)\n", SFX_VERSION, zlibVersion(), LIBDEFLATE_VERSION_STRING);
         return 0;
     }
     const struct {

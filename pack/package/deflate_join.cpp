@@ -17,6 +17,8 @@ struct FinalBlock {
 class BlockWalker {
 public:
     BlockWalker() { ok_ = inflateInit2(&stream_, /*raw deflate=*/-15) == Z_OK; }
+    bool Ready() const { return ok_; }
+    bool OutOfMemory() const { return outOfMemory_; }
     ~BlockWalker() { inflateEnd(&stream_); }
     BlockWalker(const BlockWalker&) = delete;
     BlockWalker& operator=(const BlockWalker&) = delete;
@@ -39,6 +41,7 @@ public:
             const int code = inflate(&stream_, Z_BLOCK);
             if (code == Z_STREAM_END)
                 return ended && stream_.total_out == inflatedSize;
+            outOfMemory_ = code == Z_MEM_ERROR;  // its window, taken once it is needed
             if (code != Z_OK)
                 return false;
             const bool atEndOfBlock = stream_.data_type & 128, finalBlock = stream_.data_type & 64;
@@ -59,6 +62,7 @@ private:
 
     z_stream stream_{};
     bool ok_ = false;
+    bool outOfMemory_ = false;
 };
 
 }  // namespace
@@ -75,8 +79,14 @@ bool MakeJoinable(std::vector<uint8_t>* stream, size_t inflatedSize, std::vector
 {
     scratch->resize(64 * 1024);
     FinalBlock final;
-    if (!BlockWalker().Walk(*stream, inflatedSize, *scratch, &final) || final.end > uint64_t{stream->size()} * 8) {
-        *error = "a compressed block that does not inflate to its bytes";
+    BlockWalker walker;
+    if (!walker.Ready()) {
+        *error = "out of memory while compressing";
+        return false;
+    }
+    if (!walker.Walk(*stream, inflatedSize, *scratch, &final) || final.end > uint64_t{stream->size()} * 8) {
+        *error = walker.OutOfMemory() ? "out of memory while compressing"
+                                      : "a compressed block that does not inflate to its bytes";
         return false;
     }
     (*stream)[final.start / 8] &= static_cast<uint8_t>(~(1u << (final.start % 8)));  // BFINAL, the header's first bit

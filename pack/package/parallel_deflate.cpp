@@ -144,8 +144,8 @@ public:
 
     bool Compress(const ParallelDeflateJob& job, uint64_t index, Piece* piece, std::string* error)
     {
-        if (!ok_) {
-            *error = std::string(NameOf(engine_)) + " could not start compressing";
+        if (!ok_) {  // its state could not be allocated
+            *error = std::string("out of memory: ") + NameOf(engine_) + " could not start compressing";
             return false;
         }
         const uint64_t start = index * blockSize_;
