@@ -1,9 +1,11 @@
 # What `cmake --install` lays out. On Linux: bin/sfxpack, the i686 release
 # stub in share/quillmoor-sfx (sfxpack finds it from its own place), the
-# manual page, and the README with the notices in share/doc/quillmoor-sfx.
+# manual page, the bash completion, the README with the notices in
+# share/doc/quillmoor-sfx, and the CMake package in share/cmake/QuillmoorSfx.
 # For Windows, flat, as the zip holds it: sfxpack.exe with the stub beside it,
-# the README and the notices.
+# the README and the notices, and the CMake package in cmake/.
 include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
 set(SFX_VERSION ${PROJECT_VERSION})  # for the texts configured below
 set(SFX_BUNDLED_STUB "" CACHE FILEPATH "The i686 release stub installed beside sfxpack (the release preset builds it)")
 
@@ -19,7 +21,26 @@ if(EXISTS /usr/share/doc/mingw-w64-common/copyright)
     file(APPEND ${notices} "${mingw_notices}")
 endif()
 
+# The CMake package that vendors' builds find: it knows sfxpack and the stub
+# by their places relative to its own.
+function(sfx_install_cmake_package destination program stub)
+    set(SFX_CONFIG_PROGRAM ${program})
+    set(SFX_CONFIG_STUB ${stub})
+    set(generated ${CMAKE_BINARY_DIR}/cmake-package)
+    configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/vendor/QuillmoorSfxConfig.cmake.in
+        ${generated}/QuillmoorSfxConfig.cmake INSTALL_DESTINATION ${destination}
+        PATH_VARS SFX_CONFIG_PROGRAM SFX_CONFIG_STUB)
+    # sfxpack is a program run on the build machine, whatever the project builds for.
+    write_basic_package_version_file(${generated}/QuillmoorSfxConfigVersion.cmake
+        COMPATIBILITY SameMajorVersion ARCH_INDEPENDENT)
+    set(modules Arguments Installer Create CPack CPackScript)
+    list(TRANSFORM modules REPLACE "(.+)" "${PROJECT_SOURCE_DIR}/cmake/vendor/QuillmoorSfx\\1.cmake")
+    install(FILES ${generated}/QuillmoorSfxConfig.cmake ${generated}/QuillmoorSfxConfigVersion.cmake ${modules}
+            DESTINATION ${destination})
+endfunction()
+
 if(WIN32)
+    sfx_install_cmake_package(cmake sfxpack.exe sfxstub.exe)
     install(TARGETS sfxpack RUNTIME DESTINATION .)
     if(SFX_BUNDLED_STUB)
         install(FILES ${SFX_BUNDLED_STUB} DESTINATION .)
@@ -30,7 +51,11 @@ if(WIN32)
     return()
 endif()
 
+sfx_install_cmake_package(${CMAKE_INSTALL_DATADIR}/cmake/QuillmoorSfx ${CMAKE_INSTALL_BINDIR}/sfxpack
+                          ${CMAKE_INSTALL_DATADIR}/quillmoor-sfx/sfxstub.exe)
 install(TARGETS sfxpack RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/pack/cli/sfxpack.bash-completion
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME sfxpack)
 if(SFX_BUNDLED_STUB)
     install(FILES ${SFX_BUNDLED_STUB} DESTINATION ${CMAKE_INSTALL_DATADIR}/quillmoor-sfx)
 endif()

@@ -1,0 +1,78 @@
+# quillmoor_sfx_add_installer(<name>
+#     OUTPUT <file.exe>
+#     FILES <file or $<TARGET_FILE:tgt>>...
+#     [LAUNCH <name> | NO_LAUNCH] [LEVEL <0-11>] [STUB <file>]
+#     [ICON <file.ico>] [PUBLISHER <text>] [FILE_VERSION <a.b.c.d>] [PRODUCT_VERSION <a.b.c.d>]
+#     [VERSION_STRINGS <KEY=VALUE>...] [EXECUTION_LEVEL <level> | MANIFEST <file>] [ALL])
+# adds the target <name>, which makes OUTPUT with sfxpack create and then
+# checks it with sfxpack verify. It is made again when a file, the stub, the
+# icon, the manifest or sfxpack changes. Relative files are found from the
+# folder of the CMakeLists.txt that calls it, OUTPUT in its build folder; the
+# installer's path is the target's property QUILLMOOR_SFX_OUTPUT.
+include_guard(GLOBAL)
+include("${CMAKE_CURRENT_LIST_DIR}/QuillmoorSfxArguments.cmake")
+
+function(quillmoor_sfx_add_installer name)
+    set(who "quillmoor_sfx_add_installer(${name})")
+    cmake_parse_arguments(PARSE_ARGV 1 arg "NO_LAUNCH;ALL"
+        "OUTPUT;LAUNCH;LEVEL;STUB;ICON;PUBLISHER;FILE_VERSION;PRODUCT_VERSION;EXECUTION_LEVEL;MANIFEST"
+        "FILES;VERSION_STRINGS")
+    if(arg_UNPARSED_ARGUMENTS)
+        message(FATAL_ERROR "${who}: \"${arg_UNPARSED_ARGUMENTS}\" is not what it takes; it takes OUTPUT, FILES, "
+                            "LAUNCH or NO_LAUNCH, LEVEL, STUB, ICON, PUBLISHER, FILE_VERSION, PRODUCT_VERSION, "
+                            "VERSION_STRINGS, EXECUTION_LEVEL or MANIFEST, and ALL")
+    endif()
+    if(arg_KEYWORDS_MISSING_VALUES)
+        list(JOIN arg_KEYWORDS_MISSING_VALUES ", " missing)
+        message(FATAL_ERROR "${who}: ${missing} given without a value")
+    endif()
+    if(NOT name MATCHES "^[A-Za-z0-9_.+-]+$")
+        message(FATAL_ERROR "${who}: \"${name}\" cannot name a target; use letters, digits and _ . + -")
+    elseif(TARGET "${name}")
+        message(FATAL_ERROR "${who}: a target named ${name} exists already")
+    endif()
+    if(NOT DEFINED arg_OUTPUT)
+        message(FATAL_ERROR "${who}: OUTPUT is missing: the installer to make, such as OUTPUT Setup.exe")
+    endif()
+    if(NOT arg_FILES)
+        message(FATAL_ERROR "${who}: FILES is missing: the files the installer installs")
+    endif()
+    if(NOT TARGET QuillmoorSfx::sfxpack)
+        message(FATAL_ERROR "${who}: QuillmoorSfx::sfxpack is unknown here; call "
+                            "find_package(QuillmoorSfx 1.0 CONFIG REQUIRED) in this folder or one above it")
+    endif()
+    _quillmoor_sfx_arguments(create "${who}" arg)
+
+    # Files are installed by their bare names, so two of one name cannot both go in.
+    set(files "")
+    set(names "")
+    foreach(file IN LISTS arg_FILES)
+        _quillmoor_sfx_input_file(path "${who}" FILES "${file}")
+        list(APPEND files "${path}")
+        if(NOT path MATCHES "\\$<")
+            cmake_path(GET path FILENAME filename)
+            string(TOLOWER "${filename}" lowered)  # Windows' names ignore case
+            if(lowered IN_LIST names)
+                message(FATAL_ERROR "${who}: FILES has two files named ${filename}; an installer puts its files "
+                                    "into one folder, by their names alone")
+            endif()
+            list(APPEND names "${lowered}")
+        endif()
+    endforeach()
+
+    cmake_path(ABSOLUTE_PATH arg_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}" NORMALIZE OUTPUT_VARIABLE output)
+    cmake_path(GET output FILENAME shown)
+    add_custom_command(OUTPUT "${output}"
+        COMMAND "${CMAKE_COMMAND}" -P "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake" --
+                "$<TARGET_FILE:QuillmoorSfx::sfxpack>" "${output}" ${create_OPTIONS} -- ${files}
+        DEPENDS ${files} ${create_DEPENDS} "$<TARGET_FILE:QuillmoorSfx::sfxpack>"
+                "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake"
+        COMMENT "Making the installer ${shown}"
+        VERBATIM)
+    if(arg_ALL)
+        add_custom_target(${name} ALL DEPENDS "${output}")
+    else()
+        add_custom_target(${name} DEPENDS "${output}")
+    endif()
+    set_target_properties(${name} PROPERTIES QUILLMOOR_SFX_OUTPUT "${output}")
+endfunction()
