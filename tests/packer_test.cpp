@@ -1278,6 +1278,39 @@ TEST_F(PackerTest, ExtractingManyEntriesTakesTimeInProportion)
     EXPECT_FALSE(fs::exists(folder / "new")) << full.err;
 }
 
+// The installer keeps every file on screen for 100 ms twice, plus 800 ms of
+// its own steps; from 100 files create and info say how long that makes.
+TEST_F(PackerTest, AnInstallerOfManyFilesSaysHowLongItTakesAtLeast)
+{
+    const struct {
+        int files;
+        const char* line;  // nothing when no line is due
+    } rows[] = {
+        {99, nullptr},
+        {100, "installing takes at least 21 s: the installer shows each file for 100 ms while it unpacks it and "
+              "again while it copies it\n"},
+        {500, "installing takes at least 1 min 41 s: "},
+        {1800, "installing takes at least 6 min 1 s: "},
+        {17997, "installing takes at least 1 h 0 min 1 s: "},
+    };
+    for (const auto& row : rows) {
+        fs::remove_all(folder / "many");
+        fs::create_directory(folder / "many");
+        for (int i = 0; i < row.files; ++i)
+            WriteFile(folder / ("many/f" + std::to_string(i)), "x");
+        const RunResult created = Pack({"create", "--level=0", "-o", installer, folder / "many"});
+        ASSERT_EQ(created.exit_code, 0) << created.err;
+        const RunResult info = Pack({"info", installer});
+        ASSERT_EQ(info.exit_code, 0) << info.err;
+        for (const std::string& out : {created.out, info.out}) {
+            if (row.line)
+                EXPECT_NE(out.find(std::string("\n") + row.line), std::string::npos) << row.files << ":\n" << out;
+            else
+                EXPECT_EQ(out.find("installing takes"), std::string::npos) << row.files << ":\n" << out;
+        }
+    }
+}
+
 // Names that an earlier packer would have used, from its process id: links
 // planted under them, to a file of the user's.
 TEST_F(PackerTest, LinksPlantedWhereTemporaryFilesGoAreNeverFollowed)

@@ -13,6 +13,7 @@
 #include "pack/cli/identity_options.h"
 #include "pack/system/file_io.h"
 #include "pack/system/file_times.h"
+#include "pack/package/install_time.h"
 #include "pack/package/package_builder.h"
 #include "pack/package/package_limits.h"
 #include "pack/package/parallel_deflate.h"
@@ -336,12 +337,15 @@ int Create(const Arguments& args)
     if (!written)
         return Fail(error);
     // The summary goes where it cannot mix with the installer's bytes.
-    if (!call.quiet)
-        std::fprintf(toStream ? stderr : stdout, "%s: %s, %s packed into %llu; launch: %s\n",
-                     toStream ? kStandardOutput : Shown(call.output).c_str(),
-                     Count(plan->entries.size(), "file", "files").c_str(),
-                     Count(plan->contents_size, "byte", "bytes").c_str(), static_cast<unsigned long long>(*packed),
-                     plan->launch.empty() ? "(none)" : plan->launch.c_str());
+    if (call.quiet)
+        return 0;
+    FILE* summary = toStream ? stderr : stdout;
+    std::fprintf(summary, "%s: %s, %s packed into %llu; launch: %s\n",
+                 toStream ? kStandardOutput : Shown(call.output).c_str(),
+                 Count(plan->entries.size(), "file", "files").c_str(), Count(plan->contents_size, "byte", "bytes").c_str(),
+                 static_cast<unsigned long long>(*packed), plan->launch.empty() ? "(none)" : plan->launch.c_str());
+    if (const std::optional<std::string> note = InstallTimeNote(plan->entries.size()))
+        std::fprintf(summary, "%s\n", note->c_str());
     return 0;
 }
 

@@ -11,6 +11,7 @@
 #include "pack/cli/help.h"
 #include "pack/cli/identity_report.h"
 #include "pack/cli/printable_text.h"
+#include "pack/package/install_time.h"
 #include "pack/package/package_locator.h"
 #include "pack/package/package_reader.h"
 #include "pack/system/code_page.h"
@@ -56,5 +57,7 @@ int Info(const Arguments& args)
                 Count(package->entries.size(), "entry", "entries").c_str(), Count(contents, "byte", "bytes").c_str(),
                 static_cast<unsigned long long>(package->resource_size),
                 launch.empty() ? "(none)" : Printable(launch).c_str());
+    if (const std::optional<std::string> note = InstallTimeNote(package->entries.size()))
+        std::printf("%s\n", note->c_str());
     return 0;
 }
