@@ -14,7 +14,7 @@ SFX_PACKAGES=(
     icoutils p7zip-full imagemagick               # reading resources, pictures
     pigz time                                     # the packing benchmark's reference; peak memory
     openssl osslsigncode                          # signing installers in the tests
-    dpkg-dev lintian man-db                       # the .deb: its dependencies, its checks, its manual
+    dpkg-dev lintian man-db bash-completion       # the .deb: its dependencies, checks, manual, completion
 )
 
 # Installs what is missing; when not root, prints the one command to run instead.
