@@ -137,7 +137,8 @@ public:
     {
         if (libdeflate_)
             libdeflate_free_compressor(libdeflate_);
-        deflateEnd(&zlib_);
+        if (engine_ == Engine::kZlib && ok_)
+            deflateEnd(&zlib_);
     }
     BlockCompressor(const BlockCompressor&) = delete;
     BlockCompressor& operator=(const BlockCompressor&) = delete;
