@@ -30,11 +30,6 @@ std::optional<std::wstring> FullPathName(const std::wstring& given)
     return full;
 }
 
-std::string Utf8(const std::wstring& text)
-{
-    return Utf8FromUtf16(std::u16string(text.begin(), text.end()));
-}
-
 }  // namespace
 
 std::filesystem::path UsualForm(const std::filesystem::path& path)
@@ -103,5 +98,5 @@ std::optional<std::string> FileIdentity(const std::filesystem::path& file)
         return std::nullopt;
     FindClose(search);
     return std::to_string(information.dwVolumeSerialNumber) + ":" + std::to_string(index) + "\\" +
-           Utf8(found.cFileName);
+           Utf8FromUtf16(found.cFileName);
 }

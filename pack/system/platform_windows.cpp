@@ -31,11 +31,6 @@ std::filesystem::path ThisProgram()
 
 namespace {
 
-std::string Utf8(const std::wstring& text)
-{
-    return Utf8FromUtf16(std::u16string(text.begin(), text.end()));
-}
-
 // Where the first wildcard (* or ?) of a path is; the question mark of a
 // \\?\ prefix is none.
 size_t FirstWildcard(const std::wstring& path)
@@ -118,9 +113,9 @@ std::vector<std::string> ProgramArguments(int, char**)
                                                       ? Matches(argument)
                                                       : std::vector<std::wstring>{};
         if (matches.empty())
-            arguments.push_back(Utf8(argument));
+            arguments.push_back(Utf8FromUtf16(argument));
         for (const std::wstring& match : matches)
-            arguments.push_back(Utf8(match));
+            arguments.push_back(Utf8FromUtf16(match));
     }
     LocalFree(wide);
     return arguments;

@@ -99,6 +99,13 @@ std::string Utf8FromUtf16(const std::u16string& utf16)
     return utf8;
 }
 
+#ifdef _WIN32
+std::string Utf8FromUtf16(const std::wstring& utf16)
+{
+    return Utf8FromUtf16(std::u16string(utf16.begin(), utf16.end()));
+}
+#endif
+
 void AppendUtf16(Bytes& out, const std::u16string& text, bool terminated)
 {
     for (char16_t c : text) {

@@ -29,6 +29,10 @@ bool IsLayoutCharacter(char32_t c);
 // and a surrogate that is not half of a pair.
 std::u16string Utf16FromUtf8(const std::string& utf8);
 std::string Utf8FromUtf16(const std::u16string& utf16);
+#ifdef _WIN32
+// Windows' wide strings are UTF-16 too.
+std::string Utf8FromUtf16(const std::wstring& utf16);
+#endif
 
 // Appends the text little-endian, and its terminator when asked.
 void AppendUtf16(Bytes& out, const std::u16string& text, bool terminated);
