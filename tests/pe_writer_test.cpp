@@ -9,6 +9,7 @@
 
 #include "pack/package/package_locator.h"
 #include "pack/pe/resource_writer.h"
+#include "tests/support/random_bytes.h"
 
 namespace {
 
@@ -136,3 +137,29 @@ TEST(PeWriter, RefusesAResourceTreeThatPointsOutsideItsSection)
 }
 
 }  // namespace
+
+// The checksum Windows keeps in the optional header: the file's 16-bit
+// words, the field's own counted as zeros, added with end-around carry, plus
+// the file's length. However the file passes by, in one piece or cut
+// anywhere, around the field too, the sum is this one.
+TEST(PeWriter, TheChecksumIsTheSameHoweverTheFileIsCut)
+{
+    const std::string random = RandomBytes(70001, 7);
+    const Bytes file(random.begin(), random.end());
+    for (const size_t field : {size_t{0}, size_t{216}, size_t{4096}, size_t{69996}}) {
+        uint64_t expected = 0;
+        for (size_t at = 0; at < file.size(); at += 2) {
+            const uint32_t word = file[at] | (at + 1 < file.size() ? uint32_t{file[at + 1]} << 8 : 0);
+            expected += at >= field && at < field + 4 ? 0 : word;
+            expected = (expected & 0xFFFF) + (expected >> 16);
+        }
+        expected += file.size();
+        EXPECT_EQ(ComputePeChecksum(file, field), expected) << "whole, field at " << field;
+        for (const size_t piece : {size_t{1}, size_t{3}, size_t{4}, size_t{7}, size_t{4095}, size_t{65536}}) {
+            PeChecksum checksum(field);
+            for (size_t at = 0; at < file.size(); at += piece)
+                checksum.Add(file.data() + at, std::min(piece, file.size() - at));
+            EXPECT_EQ(checksum.Finish(), expected) << "in pieces of " << piece << ", field at " << field;
+        }
+    }
+}

@@ -192,21 +192,47 @@ uint32_t AlignUp(uint64_t value, uint32_t alignment)
 
 void PeChecksum::Add(const uint8_t* bytes, size_t count)
 {
-    // Whole words away from the checksum field are summed wide and folded
-    // once: with end-around carry, the order of the folds does not matter,
-    // and an installer's hundreds of megabytes pass by fast.
-    if (pending_ < 0 && (offset_ + count <= skip_ || offset_ >= skip_ + 4)) {
-        const size_t words = count / 2;
-        uint64_t wide = 0;
-        for (size_t w = 0; w < words; ++w)
-            wide += static_cast<uint32_t>(bytes[2 * w]) | uint32_t{bytes[2 * w + 1]} << 8;
-        sum_ += wide;
-        while (sum_ >> 16)
-            sum_ = (sum_ & 0xFFFF) + (sum_ >> 16);
-        offset_ += 2 * words;
-        bytes += 2 * words;
-        count -= 2 * words;
+    // The bytes before the checksum field, the field's four (which count as
+    // zeros), and the bytes after it: only the field goes byte by byte.
+    if (offset_ < skip_ && count > skip_ - offset_) {
+        const size_t before = static_cast<size_t>(skip_ - offset_);
+        AddAwayFromField(bytes, before);
+        bytes += before;
+        count -= before;
     }
+    if (offset_ >= skip_ && offset_ < skip_ + 4) {
+        const size_t field = static_cast<size_t>(std::min<uint64_t>(count, skip_ + 4 - offset_));
+        AddByteByByte(bytes, field);
+        bytes += field;
+        count -= field;
+    }
+    AddAwayFromField(bytes, count);
+}
+
+void PeChecksum::AddAwayFromField(const uint8_t* bytes, size_t count)
+{
+    // A word begun by the last chunk is ended first; then whole words are
+    // summed wide and folded once: with end-around carry, the order of the
+    // folds does not matter, and an installer's hundreds of megabytes pass
+    // by fast.
+    if (pending_ >= 0 && count > 0) {
+        AddByteByByte(bytes, 1);
+        ++bytes;
+        --count;
+    }
+    const size_t words = count / 2;
+    uint64_t wide = 0;
+    for (size_t w = 0; w < words; ++w)
+        wide += static_cast<uint32_t>(bytes[2 * w]) | uint32_t{bytes[2 * w + 1]} << 8;
+    sum_ += wide;
+    while (sum_ >> 16)
+        sum_ = (sum_ & 0xFFFF) + (sum_ >> 16);
+    offset_ += 2 * words;
+    AddByteByByte(bytes + 2 * words, count - 2 * words);
+}
+
+void PeChecksum::AddByteByByte(const uint8_t* bytes, size_t count)
+{
     for (size_t i = 0; i < count; ++i, ++offset_) {
         if (pending_ < 0) {
             pending_ = bytes[i];

@@ -88,6 +88,9 @@ public:
     uint32_t Finish() const;
 
 private:
+    void AddAwayFromField(const uint8_t* bytes, size_t count);
+    void AddByteByByte(const uint8_t* bytes, size_t count);
+
     uint64_t skip_;
     uint64_t offset_ = 0;
     uint64_t sum_ = 0;
