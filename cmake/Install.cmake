@@ -24,6 +24,10 @@ endif()
 # The CMake package that vendors' builds find: it knows sfxpack and the stub
 # by their places relative to its own.
 function(sfx_install_cmake_package destination program stub)
+    set(SFX_CONFIG_FOR_WINDOWS FALSE)
+    if(WIN32)
+        set(SFX_CONFIG_FOR_WINDOWS TRUE)
+    endif()
     set(SFX_CONFIG_PROGRAM ${program})
     set(SFX_CONFIG_STUB ${stub})
     set(generated ${CMAKE_BINARY_DIR}/cmake-package)

@@ -73,16 +73,26 @@ touch -d '+1 min' "$example/data/palette.txt"
 shows "a changed data file makes the installer again" "Making the installer LanternSetup.exe" cmake --build "$build"
 touch -d '+2 min' "$work/prefix/share/quillmoor-sfx/sfxstub.exe"
 shows "a changed stub makes it again" "Making the installer LanternSetup.exe" cmake --build "$build"
+touch -d '+3 min' "$work/examples/demo/vendor.ico"
+shows "a changed icon makes it again" "Making the installer LanternSetup.exe" cmake --build "$build"
 
+# project DIR CMAKE-CODE...: a project in DIR of those lines after finding
+# the package, with the files a.txt, data.txt and DATA.TXT beside them
+project() {
+    local dir=$1; shift
+    rm -rf "$dir"
+    mkdir -p "$dir/other"
+    printf 'a' >"$dir/a.txt"
+    printf 'data' >"$dir/data.txt"
+    printf 'DATA' >"$dir/other/DATA.TXT"
+    printf '%s\n' "cmake_minimum_required(VERSION 3.20)" "project(Wrong VERSION 1.2 LANGUAGES NONE)" \
+        "find_package(QuillmoorSfx 1.0 CONFIG REQUIRED)" "$@" >"$dir/CMakeLists.txt"
+}
 # Wrong calls stop the configuration, saying which setting is wrong.
 # refused WHAT MESSAGE CMAKE-CODE: a project of that code fails to configure, saying MESSAGE
 refused() {
     local what=$1 message=$2 code=$3
-    rm -rf "$work/wrong"
-    mkdir -p "$work/wrong"
-    printf 'data' >"$work/wrong/data.txt"
-    printf '%s\n' "cmake_minimum_required(VERSION 3.20)" "project(Wrong VERSION 1.2 LANGUAGES NONE)" \
-        "find_package(QuillmoorSfx 1.0 CONFIG REQUIRED)" "$code" >"$work/wrong/CMakeLists.txt"
+    project "$work/wrong" "$code"
     if ! cmake -S "$work/wrong" -B "$work/wrong/build" -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/out" 2>&1 &&
         grep -qF -- "$message" <(tr -s ' \n' ' ' <"$work/out"); then
         echo "ok: refused: $what"
@@ -98,8 +108,16 @@ refused "no FILES" "quillmoor_sfx_add_installer(setup): FILES is missing" \
 refused "a file that is not there" "FILES missing.txt does not exist" \
     "quillmoor_sfx_add_installer(setup OUTPUT Setup.exe FILES missing.txt)"
 refused "a folder" "FILES . is a folder" "quillmoor_sfx_add_installer(setup OUTPUT Setup.exe FILES .)"
-refused "two files of one name" "FILES has two files named DATA.TXT" "file(WRITE \${CMAKE_BINARY_DIR}/DATA.TXT x)
-$add \${CMAKE_BINARY_DIR}/DATA.TXT)"
+refused "two files of one name" "FILES has two files named data.txt and DATA.TXT" "$add other/DATA.TXT)"
+refused "OUTPUT among the FILES" "OUTPUT ../data.exe is one of the FILES" \
+    "file(WRITE \${CMAKE_CURRENT_SOURCE_DIR}/data.exe x)
+quillmoor_sfx_add_installer(setup OUTPUT ../data.exe FILES \${CMAKE_CURRENT_SOURCE_DIR}/data.exe)"
+refused "OUTPUT without .exe" "OUTPUT Setup does not end in .exe" \
+    "quillmoor_sfx_add_installer(setup OUTPUT Setup FILES data.txt)"
+refused "a ';' in a setting" "PUBLISHER \"Owl;a.txt\" holds a ';'" "$add PUBLISHER \"Owl;a.txt\")"
+refused "a ';' in a version string" "VERSION_STRINGS \"Comments=Fonts;a.txt\" holds a ';'" \
+    "$add VERSION_STRINGS \"Comments=Fonts;a.txt\")"
+refused "a publisher with a space before" "PUBLISHER \" Owl\" starts or ends with a space" "$add PUBLISHER \" Owl\")"
 refused "LEVEL 12" "LEVEL 12 is not a level; levels go from 0 (stored) to 11" "$add LEVEL 12)"
 refused "LEVEL fast" "LEVEL fast is not a level" "$add LEVEL fast)"
 refused "LAUNCH and NO_LAUNCH" "LAUNCH and NO_LAUNCH exclude each other" "$add LAUNCH data.txt NO_LAUNCH)"
@@ -114,7 +132,7 @@ refused "EXECUTION_LEVEL and MANIFEST" "EXECUTION_LEVEL and MANIFEST exclude eac
 refused "a missing icon" "ICON none.ico does not exist" "$add ICON none.ico)"
 refused "a blank publisher" "PUBLISHER is blank" "$add PUBLISHER \" \")"
 refused "a setting without its value" "PUBLISHER given without a value" "$add PUBLISHER)"
-refused "an unknown setting" "\"COLOUR;blue\" is not what it takes" \
+refused "an unknown setting" "\"COLOUR blue\" is not what it takes" \
     "quillmoor_sfx_add_installer(setup COLOUR blue OUTPUT Setup.exe FILES data.txt)"
 refused "a target's name taken" "a target named setup exists already" "add_custom_target(setup)
 $add)"
@@ -127,34 +145,100 @@ refused "CPack included first" "CPack was included before it" \
     "set(CPACK_GENERATOR External)
 include(CPack)
 include(QuillmoorSfxCPack)"
+refused "CPack included after" "include(CPack) after include(QuillmoorSfxCPack), which includes CPack itself" \
+    "set(CPACK_GENERATOR External)
+include(QuillmoorSfxCPack)
+include(CPack)"
 refused "a CPack version Windows cannot keep" "CPACK_PACKAGE_VERSION 1.2-beta is not a version Windows keeps" \
     "set(CPACK_GENERATOR External)
 set(CPACK_PACKAGE_VERSION 1.2-beta)
 include(QuillmoorSfxCPack)"
+refused "a misspelt CPack setting" "CPACK_QUILLMOOR_SFX_LAUNH is not a setting" \
+    "set(CPACK_GENERATOR External)
+set(CPACK_QUILLMOOR_SFX_LAUNH a.txt)
+include(QuillmoorSfxCPack)"
+refused "a CPack setting under its own name" "CPACK_QUILLMOOR_SFX_LEVEL 12 is not a level" \
+    "set(CPACK_GENERATOR External)
+set(CPACK_QUILLMOOR_SFX_LEVEL 12)
+include(QuillmoorSfxCPack)"
+refused "a ';' in CPack's summary" "CPACK_PACKAGE_DESCRIPTION_SUMMARY \"Owl; fast\" holds a ';'" \
+    "set(CPACK_GENERATOR External)
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY \"Owl; fast\")
+include(QuillmoorSfxCPack)"
 
-# cpack refuses an install tree with folders, naming them.
-mkdir -p "$work/folders"
-printf 'data' >"$work/folders/data.txt"
-cat >"$work/folders/CMakeLists.txt" <<'CMAKE'
-cmake_minimum_required(VERSION 3.20)
-project(Folders VERSION 1.0 LANGUAGES NONE)
-find_package(QuillmoorSfx 1.0 CONFIG REQUIRED)
-install(FILES data.txt DESTINATION .)
+# packs WHAT TEXT CMAKE-CODE: cpack makes the project's installer, and info says TEXT
+# cpack_refuses WHAT MESSAGE CMAKE-CODE: cpack fails saying MESSAGE and writes no installer
+run_cpack() {
+    project "$work/cpack" "$1" "set(CPACK_GENERATOR External)" "include(QuillmoorSfxCPack)"
+    cmake -S "$work/cpack" -B "$work/cpack/build" -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/out" 2>&1 &&
+        (cd "$work/cpack/build" && cpack) >>"$work/out" 2>&1
+}
+packs() {
+    local what=$1 text=$2
+    if run_cpack "$3" && "$work/prefix/bin/sfxpack" info "$work/cpack/build"/*.exe >>"$work/out" 2>&1 &&
+        grep -qF -- "$text" "$work/out"; then echo "ok: cpack: $what"; else fail "cpack: $what (expected \"$text\")"; fi
+}
+cpack_refuses() {
+    local what=$1 message=$2
+    if ! run_cpack "$3" && grep -qF -- "$message" <(tr -s ' \n' ' ' <"$work/out") &&
+        ! ls "$work/cpack/build"/*.exe >/dev/null 2>&1; then
+        echo "ok: cpack refuses $what"
+    else
+        fail "cpack refuses $what (expected \"$message\")"
+    fi
+}
+cpack_refuses "an install tree with folders, naming them" \
+    "The install tree has folders (bin/, share/), and an installer holds none: it installs its files into one folder. Install the files into the top (DESTINATION .)." \
+    "install(FILES data.txt DESTINATION .)
 install(FILES data.txt DESTINATION share/doc)
-install(FILES data.txt DESTINATION bin)
-set(CPACK_GENERATOR External)
-include(QuillmoorSfxCPack)
-CMAKE
-cmake -S "$work/folders" -B "$work/folders/build" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
-if ! (cd "$work/folders/build" && cpack) >"$work/out" 2>&1 &&
-    grep -qF "The install tree has folders (bin/, share/), and an installer holds none" "$work/out" &&
-    grep -qF "(DESTINATION .)" "$work/out" && ! ls "$work/folders/build"/*.exe >/dev/null 2>&1; then
-    echo "ok: cpack refuses an install tree with folders, naming them"
+install(FILES data.txt DESTINATION bin)"
+cpack_refuses "files installed to an absolute DESTINATION" "Files are installed to absolute DESTINATIONs" \
+    "install(FILES data.txt DESTINATION .)
+install(FILES a.txt DESTINATION $work/absolute)"
+packs "the files of every component" "package: 2 entries" \
+    "install(FILES data.txt DESTINATION . COMPONENT Runtime)
+install(FILES a.txt DESTINATION .)"
+packs "the version CPack makes from its parts" "version: file 3.4.5.0, product 3.4.5.0" \
+    "install(FILES data.txt DESTINATION .)
+set(CPACK_PACKAGE_VERSION_MAJOR 3)
+set(CPACK_PACKAGE_VERSION_MINOR 4)
+set(CPACK_PACKAGE_VERSION_PATCH 5)"
+packs "without a vendor, the stub's publisher, not CPack's default" "notice: Packaged and published by Quillmoor." \
+    "install(FILES data.txt DESTINATION .)"
+
+# Installers added in two folders, each finding the package itself, one
+# found inside a function; an OUTPUT in a folder of its own, and a relative
+# file inside a generator expression.
+project "$work/folders" "add_subdirectory(one)" "add_subdirectory(two)" "function(find_it)" \
+    "find_package(QuillmoorSfx 1.0 CONFIG REQUIRED)" "endfunction()" "find_it()" \
+    "quillmoor_sfx_add_installer(top ALL OUTPUT Top.exe FILES data.txt)"
+for folder in one two; do
+    mkdir -p "$work/folders/$folder"
+    printf '%s' "$folder" >"$work/folders/$folder/$folder.txt"
+    printf '%s\n' "find_package(QuillmoorSfx 1.0 CONFIG REQUIRED)" \
+        "quillmoor_sfx_add_installer($folder ALL OUTPUT out/$folder.exe FILES \"\$<1:$folder.txt>\"" \
+        "    EXECUTION_LEVEL asInvoker VERSION_STRINGS ProductName=$folder)" >"$work/folders/$folder/CMakeLists.txt"
+done
+check "installers in two folders, and in a function's" bash -c "cmake -S '$work/folders' -B '$work/folders/build' \
+    -G 'Unix Makefiles' -DCMAKE_PREFIX_PATH='$work/prefix' && cmake --build '$work/folders/build' &&
+    '$work/prefix/bin/sfxpack' verify '$work/folders/build/Top.exe' &&
+    '$work/prefix/bin/sfxpack' info '$work/folders/build/two/out/two.exe' | grep -x '  ProductName: two'"
+
+# An installer whose OUTPUT is the program it packs: the build fails, and
+# the program stays.
+self=$work/examples/self
+cp -r "$example" "$self"
+sed -i 's/OUTPUT LanternSetup.exe/OUTPUT lantern.exe/' "$self/CMakeLists.txt"
+if ! { cmake -S "$self" -B "$self/build" -DCMAKE_TOOLCHAIN_FILE="$example/toolchain-mingw-i686.cmake" \
+           -DCMAKE_PREFIX_PATH="$work/prefix" && cmake --build "$self/build"; } >"$work/out" 2>&1 &&
+    grep -qF "the output would overwrite one of the inputs" "$work/out" && [ -s "$self/build/lantern.exe" ]; then
+    echo "ok: an OUTPUT that is the program packed fails the build, and the program stays"
 else
-    fail "cpack refuses an install tree with folders, naming them"
+    fail "an OUTPUT that is the program packed fails the build, and the program stays"
 fi
 
-# The Windows zip's packages find the programs beside them.
+# The Windows zip's packages: for CMake on Windows, where they find the
+# programs beside them (what CMake on Windows would see, by its variable).
 (cd "$work" && cmake -E tar xf "$zip")
 for arch in x86 x64; do
     folder=$(ls -d "$work"/quillmoor-sfx-*-windows/$arch)
@@ -164,7 +248,14 @@ for arch in x86 x64; do
         "get_target_property(program QuillmoorSfx::sfxpack IMPORTED_LOCATION)" \
         'message(STATUS "program: ${program}; stub: ${QuillmoorSfx_STUB}")' >"$work/zip-$arch/CMakeLists.txt"
     shows "the zip's $arch folder holds the CMake package" "program: $folder/sfxpack.exe; stub: $folder/sfxstub.exe" \
-        cmake -S "$work/zip-$arch" -B "$work/zip-$arch/build" -DCMAKE_PREFIX_PATH="$folder"
+        cmake -S "$work/zip-$arch" -B "$work/zip-$arch/build" -DCMAKE_PREFIX_PATH="$folder" -DCMAKE_HOST_WIN32=ON
+    rm -rf "$work/zip-$arch/build"
+    if ! cmake -S "$work/zip-$arch" -B "$work/zip-$arch/build" -DCMAKE_PREFIX_PATH="$folder" >"$work/out" 2>&1 &&
+        grep -qF "is the Windows packer's, for CMake on Windows" <(tr -s ' \n' ' ' <"$work/out"); then
+        echo "ok: the zip's $arch package says it is for Windows"
+    else
+        fail "the zip's $arch package says it is for Windows"
+    fi
 done
 
 # An installer of the example installs under Wine and opens the program. This

@@ -3,13 +3,19 @@
 # quillmoor_sfx_add_installer() and for cpack's generator alike.
 include_guard(GLOBAL)
 
-set(_QUILLMOOR_SFX_VERSION_KEYS CompanyName FileDescription ProductName ProductVersion FileVersion
-    LegalCopyright LegalTrademarks InternalName OriginalFilename Comments PrivateBuild SpecialBuild)
-set(_QUILLMOOR_SFX_EXECUTION_LEVELS asInvoker highestAvailable requireAdministrator)
+# CMake cuts a value at its semicolons wherever it passes as a list, so one
+# that holds any cannot reach sfxpack whole: refused, naming it.
+function(_quillmoor_sfx_whole who what value)
+    if(value MATCHES ";")
+        message(FATAL_ERROR "${who}: ${what} \"${value}\" holds a ';', which CMake takes for a list's separator: "
+                            "the value cannot reach sfxpack whole")
+    endif()
+endfunction()
 
 # A file the vendor names: relative to the folder of the CMakeLists.txt that
 # names it, and there already unless a rule of the build makes it.
 function(_quillmoor_sfx_input_file out who what file)
+    _quillmoor_sfx_whole("${who}" ${what} "${file}")
     if(file MATCHES "\\$<")
         set(${out} "${file}" PARENT_SCOPE)
         return()
@@ -20,25 +26,38 @@ function(_quillmoor_sfx_input_file out who what file)
         message(FATAL_ERROR "${who}: ${what} ${file} is a folder; an installer holds files, so list them "
                             "(file(GLOB ... CONFIGURE_DEPENDS) does) and the installer is remade when one changes")
     elseif(NOT EXISTS "${path}" AND NOT generated)
-        message(FATAL_ERROR "${who}: ${what} ${file} does not exist (at ${path}), and no rule of the build makes it")
+        set(misspelt "")
+        if(file MATCHES "^[A-Z][A-Z_]+$")
+            set(misspelt " (if it is meant as a setting, its name is misspelt)")
+        endif()
+        message(FATAL_ERROR "${who}: ${what} ${file} does not exist (at ${path}), and no rule of the build "
+                            "makes it${misspelt}")
     endif()
     set(${out} "${path}" PARENT_SCOPE)
 endfunction()
 
-# _quillmoor_sfx_arguments(<out> <who> <prefix>) reads the settings from the
-# variables <prefix>_LAUNCH, _NO_LAUNCH, _LEVEL, _STUB, _ICON, _PUBLISHER,
-# _FILE_VERSION, _PRODUCT_VERSION, _VERSION_STRINGS, _EXECUTION_LEVEL and
-# _MANIFEST, stops the configuration with an error naming <who> and the
-# setting when one is wrong, and sets <out>_OPTIONS to sfxpack create's
-# options and <out>_DEPENDS to the files they read (the stub among them).
-function(_quillmoor_sfx_arguments out who prefix)
+# _quillmoor_sfx_arguments(<out> <who> <prefix> <shown>) reads the settings
+# from the variables <prefix>_LAUNCH, _NO_LAUNCH, _LEVEL, _STUB, _ICON,
+# _PUBLISHER, _FILE_VERSION, _PRODUCT_VERSION, _VERSION_STRINGS,
+# _EXECUTION_LEVEL and _MANIFEST, stops the configuration with an error
+# naming <who> and the setting (<shown> before its name) when one is wrong,
+# and sets <out>_OPTIONS to sfxpack create's options and <out>_DEPENDS to the
+# files they read, the stub among them.
+function(_quillmoor_sfx_arguments out who prefix shown)
+    set(version_keys CompanyName FileDescription ProductName ProductVersion FileVersion LegalCopyright
+        LegalTrademarks InternalName OriginalFilename Comments PrivateBuild SpecialBuild)
+    set(execution_levels asInvoker highestAvailable requireAdministrator)
+    foreach(setting LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION EXECUTION_LEVEL MANIFEST)
+        _quillmoor_sfx_whole("${who}" ${shown}${setting} "${${prefix}_${setting}}")
+    endforeach()
+
     set(options "")
     if(DEFINED ${prefix}_LAUNCH AND ${prefix}_NO_LAUNCH)
-        message(FATAL_ERROR "${who}: LAUNCH and NO_LAUNCH exclude each other")
+        message(FATAL_ERROR "${who}: ${shown}LAUNCH and ${shown}NO_LAUNCH exclude each other")
     elseif(DEFINED ${prefix}_LAUNCH)
         if(${prefix}_LAUNCH MATCHES "[/\\]" OR ${prefix}_LAUNCH STREQUAL "")
-            message(FATAL_ERROR "${who}: LAUNCH \"${${prefix}_LAUNCH}\" is not a file's name; it is the bare name "
-                                "of an installed file, as packed, without a folder")
+            message(FATAL_ERROR "${who}: ${shown}LAUNCH \"${${prefix}_LAUNCH}\" is not a file's name; it is the "
+                                "bare name of an installed file, as packed, without a folder")
         endif()
         list(APPEND options "--launch=${${prefix}_LAUNCH}")
     elseif(${prefix}_NO_LAUNCH)
@@ -47,14 +66,15 @@ function(_quillmoor_sfx_arguments out who prefix)
 
     if(DEFINED ${prefix}_LEVEL)
         if(NOT ${prefix}_LEVEL MATCHES "^[0-9]+$" OR ${prefix}_LEVEL GREATER 11)
-            message(FATAL_ERROR "${who}: LEVEL ${${prefix}_LEVEL} is not a level; levels go from 0 (stored) to 11")
+            message(FATAL_ERROR "${who}: ${shown}LEVEL ${${prefix}_LEVEL} is not a level; levels go from 0 "
+                                "(stored) to 11")
         endif()
         list(APPEND options "--level=${${prefix}_LEVEL}")
     endif()
 
-    set(stub "${QuillmoorSfx_STUB}")
+    get_target_property(stub QuillmoorSfx::sfxpack QUILLMOOR_SFX_STUB)
     if(DEFINED ${prefix}_STUB)
-        _quillmoor_sfx_input_file(stub "${who}" STUB "${${prefix}_STUB}")
+        _quillmoor_sfx_input_file(stub "${who}" ${shown}STUB "${${prefix}_STUB}")
     endif()
     list(APPEND options "--stub=${stub}")
     set(depends "${stub}")
@@ -63,14 +83,14 @@ function(_quillmoor_sfx_arguments out who prefix)
         if(DEFINED ${prefix}_${version})
             set(number "${${prefix}_${version}}")
             if(NOT number MATCHES "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?$")
-                message(FATAL_ERROR "${who}: ${version} ${number} is not a version: one to four numbers from 0 "
-                                    "to 65535, such as 2.1.0.7")
+                message(FATAL_ERROR "${who}: ${shown}${version} ${number} is not a version: one to four numbers "
+                                    "from 0 to 65535, such as 2.1.0.7")
             endif()
             string(REPLACE "." ";" parts "${number}")
             foreach(part IN LISTS parts)
                 if(part GREATER 65535)
-                    message(FATAL_ERROR "${who}: ${version} ${number}: ${part} is more than 65535, the most "
-                                        "each of a version's numbers holds")
+                    message(FATAL_ERROR "${who}: ${shown}${version} ${number}: ${part} is more than 65535, the "
+                                        "most each of a version's numbers holds")
                 endif()
             endforeach()
             string(TOLOWER "${version}" option)
@@ -81,38 +101,41 @@ function(_quillmoor_sfx_arguments out who prefix)
 
     if(DEFINED ${prefix}_PUBLISHER)
         if(${prefix}_PUBLISHER MATCHES "^[ \t]*$")
-            message(FATAL_ERROR "${who}: PUBLISHER is blank; it is the vendor's name, shown in the window")
+            message(FATAL_ERROR "${who}: ${shown}PUBLISHER is blank; it is the vendor's name, shown in the window")
+        elseif(${prefix}_PUBLISHER MATCHES "^[ \t]|[ \t]$")
+            message(FATAL_ERROR "${who}: ${shown}PUBLISHER \"${${prefix}_PUBLISHER}\" starts or ends with a space")
         endif()
         list(APPEND options "--publisher=${${prefix}_PUBLISHER}")
     endif()
 
     foreach(string IN LISTS ${prefix}_VERSION_STRINGS)
+        _quillmoor_sfx_whole("${who}" ${shown}VERSION_STRINGS "${string}")
         string(FIND "${string}" "=" equals)
+        set(key "")
         if(equals GREATER 0)
             string(SUBSTRING "${string}" 0 ${equals} key)
-        else()
-            set(key "")
         endif()
-        if(NOT key IN_LIST _QUILLMOOR_SFX_VERSION_KEYS)
-            list(JOIN _QUILLMOOR_SFX_VERSION_KEYS ", " keys)
-            message(FATAL_ERROR "${who}: VERSION_STRINGS \"${string}\" is not KEY=VALUE with a key of the version "
-                                "block: ${keys}")
+        if(NOT key IN_LIST version_keys)
+            list(JOIN version_keys ", " keys)
+            message(FATAL_ERROR "${who}: ${shown}VERSION_STRINGS \"${string}\" is not KEY=VALUE with a key of the "
+                                "version block: ${keys}")
         endif()
         list(APPEND options "--version-string=${string}")
     endforeach()
 
     if(DEFINED ${prefix}_EXECUTION_LEVEL AND DEFINED ${prefix}_MANIFEST)
-        message(FATAL_ERROR "${who}: EXECUTION_LEVEL and MANIFEST exclude each other: a manifest says its own level")
+        message(FATAL_ERROR "${who}: ${shown}EXECUTION_LEVEL and ${shown}MANIFEST exclude each other: a manifest "
+                            "says its own level")
     elseif(DEFINED ${prefix}_EXECUTION_LEVEL)
-        if(NOT ${prefix}_EXECUTION_LEVEL IN_LIST _QUILLMOOR_SFX_EXECUTION_LEVELS)
-            message(FATAL_ERROR "${who}: EXECUTION_LEVEL ${${prefix}_EXECUTION_LEVEL} is not one; it is asInvoker, "
-                                "highestAvailable or requireAdministrator")
+        if(NOT ${prefix}_EXECUTION_LEVEL IN_LIST execution_levels)
+            message(FATAL_ERROR "${who}: ${shown}EXECUTION_LEVEL ${${prefix}_EXECUTION_LEVEL} is not one; it is "
+                                "asInvoker, highestAvailable or requireAdministrator")
         endif()
         list(APPEND options "--execution-level=${${prefix}_EXECUTION_LEVEL}")
     endif()
     foreach(file ICON MANIFEST)
         if(DEFINED ${prefix}_${file})
-            _quillmoor_sfx_input_file(path "${who}" ${file} "${${prefix}_${file}}")
+            _quillmoor_sfx_input_file(path "${who}" ${shown}${file} "${${prefix}_${file}}")
             string(TOLOWER "${file}" option)
             list(APPEND options "--${option}=${path}")
             list(APPEND depends "${path}")

@@ -4,15 +4,17 @@
 # identity from CPack's own variables, as they are set before this include:
 #   CPACK_PACKAGE_VENDOR               the publisher (and CompanyName)
 #   CPACK_PACKAGE_NAME                 ProductName (the project's name unless set)
-#   CPACK_PACKAGE_VERSION              the file and product versions (the project's unless set)
-#   CPACK_PACKAGE_DESCRIPTION_SUMMARY  FileDescription
+#   CPACK_PACKAGE_VERSION              the file and product versions (made as
+#                                      CPack makes it, from _MAJOR, _MINOR and
+#                                      _PATCH or the project's, unless set)
+#   CPACK_PACKAGE_DESCRIPTION_SUMMARY  FileDescription (the project's DESCRIPTION unless set)
 #   CPACK_PACKAGE_ICON                 the icon, when it is an .ico
 # and the rest from CPACK_QUILLMOOR_SFX_LAUNCH, _NO_LAUNCH, _LEVEL, _STUB,
 # _ICON, _PUBLISHER, _FILE_VERSION, _PRODUCT_VERSION, _VERSION_STRINGS,
 # _EXECUTION_LEVEL and _MANIFEST, which take the values of
 # quillmoor_sfx_add_installer()'s settings of those names and win over the
 # ones above. An installer has no folders: the files are installed into the
-# top of the install tree (DESTINATION .).
+# top of the install tree (DESTINATION .), of every component.
 include_guard(GLOBAL)
 include("${CMAKE_CURRENT_LIST_DIR}/QuillmoorSfxArguments.cmake")
 
@@ -32,15 +34,47 @@ function(_quillmoor_sfx_cpack_settings)
         message(FATAL_ERROR "${who}: QuillmoorSfx::sfxpack is unknown here; call "
                             "find_package(QuillmoorSfx 1.0 CONFIG REQUIRED) first")
     endif()
+    # A misspelt setting would be ignored without a word.
+    set(known LAUNCH NO_LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION VERSION_STRINGS
+        EXECUTION_LEVEL MANIFEST)
+    get_cmake_property(variables VARIABLES)
+    foreach(variable IN LISTS variables)
+        if(variable MATCHES "^CPACK_QUILLMOOR_SFX_(.*)$" AND NOT CMAKE_MATCH_1 IN_LIST known)
+            list(JOIN known ", " settings)
+            message(FATAL_ERROR "${who}: ${variable} is not a setting; the settings are CPACK_QUILLMOOR_SFX_ "
+                                "and one of ${settings}")
+        endif()
+    endforeach()
 
-    # CPack's own settings, where the vendor's are not given.
+    # CPack's own settings, where the vendor's are not given. Each is checked
+    # under its own name, which is the one the vendor set.
     set(settings CPACK_QUILLMOOR_SFX)
-    if(DEFINED CPACK_PACKAGE_VENDOR AND NOT DEFINED ${settings}_PUBLISHER)
+    if(NOT "${CPACK_PACKAGE_VENDOR}" STREQUAL "" AND NOT DEFINED ${settings}_PUBLISHER)
+        _quillmoor_sfx_whole("${who}" CPACK_PACKAGE_VENDOR "${CPACK_PACKAGE_VENDOR}")
+        if(CPACK_PACKAGE_VENDOR MATCHES "^[ \t]|[ \t]$")
+            message(FATAL_ERROR "${who}: CPACK_PACKAGE_VENDOR \"${CPACK_PACKAGE_VENDOR}\", the installer's "
+                                "publisher, starts or ends with a space; CPACK_QUILLMOOR_SFX_PUBLISHER can give "
+                                "the installer another")
+        endif()
         set(${settings}_PUBLISHER "${CPACK_PACKAGE_VENDOR}")
     endif()
-    set(version "${CPACK_PACKAGE_VERSION}")
-    if(NOT DEFINED CPACK_PACKAGE_VERSION)
-        set(version "${CMAKE_PROJECT_VERSION}")
+
+    # The version as CPack makes it.
+    if(DEFINED CPACK_PACKAGE_VERSION)
+        set(version "${CPACK_PACKAGE_VERSION}")
+    else()
+        set(version "")
+        foreach(part MAJOR MINOR PATCH)
+            set(number "${CMAKE_PROJECT_VERSION_${part}}")
+            if(DEFINED CPACK_PACKAGE_VERSION_${part})
+                set(number "${CPACK_PACKAGE_VERSION_${part}}")
+            endif()
+            if(number STREQUAL "")
+                break()
+            endif()
+            list(APPEND version "${number}")
+        endforeach()
+        list(JOIN version "." version)
     endif()
     foreach(number FILE_VERSION PRODUCT_VERSION)
         if(NOT version STREQUAL "" AND NOT DEFINED ${settings}_${number})
@@ -52,29 +86,55 @@ function(_quillmoor_sfx_cpack_settings)
             set(${settings}_${number} "${version}")
         endif()
     endforeach()
-    set(name "${CPACK_PACKAGE_NAME}")
-    if(NOT DEFINED CPACK_PACKAGE_NAME)
-        set(name "${CMAKE_PROJECT_NAME}")
+
+    set(name "${CMAKE_PROJECT_NAME}")
+    if(DEFINED CPACK_PACKAGE_NAME)
+        set(name "${CPACK_PACKAGE_NAME}")
     endif()
+    _quillmoor_sfx_whole("${who}" CPACK_PACKAGE_NAME "${name}")
     set(strings "ProductName=${name}")
+    set(summary "${CMAKE_PROJECT_DESCRIPTION}")
     if(DEFINED CPACK_PACKAGE_DESCRIPTION_SUMMARY)
-        list(APPEND strings "FileDescription=${CPACK_PACKAGE_DESCRIPTION_SUMMARY}")
+        set(summary "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}")
+    endif()
+    if(NOT summary STREQUAL "")
+        _quillmoor_sfx_whole("${who}" CPACK_PACKAGE_DESCRIPTION_SUMMARY "${summary}")
+        list(APPEND strings "FileDescription=${summary}")
     endif()
     # The vendor's own strings come after, and so win.
     list(PREPEND ${settings}_VERSION_STRINGS ${strings})
-    if(CPACK_PACKAGE_ICON MATCHES "\\.[Ii][Cc][Oo]$" AND NOT DEFINED ${settings}_ICON)
-        set(${settings}_ICON "${CPACK_PACKAGE_ICON}")
+
+    if(DEFINED CPACK_PACKAGE_ICON AND NOT DEFINED ${settings}_ICON)
+        if(CPACK_PACKAGE_ICON MATCHES "\\.[Ii][Cc][Oo]$")
+            set(${settings}_ICON "${CPACK_PACKAGE_ICON}")
+        else()
+            message(STATUS "${who}: CPACK_PACKAGE_ICON ${CPACK_PACKAGE_ICON} is not an .ico, so the installer "
+                           "keeps the stub's icon; CPACK_QUILLMOOR_SFX_ICON gives it one")
+        endif()
     endif()
-    _quillmoor_sfx_arguments(create "${who}" ${settings})
+    _quillmoor_sfx_arguments(create "${who}" ${settings} CPACK_QUILLMOOR_SFX_)
 
     # What the package script needs at cpack time, where only CPACK_ variables reach.
     get_target_property(program QuillmoorSfx::sfxpack IMPORTED_LOCATION)
-    set(CPACK_QUILLMOOR_SFX_PROGRAM "${program}" PARENT_SCOPE)
-    set(CPACK_QUILLMOOR_SFX_CREATE_OPTIONS "${create_OPTIONS}" PARENT_SCOPE)
-    set(CPACK_QUILLMOOR_SFX_SCRIPT "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake" PARENT_SCOPE)
+    set(CPACK_QUILLMOOR_SFX_INTERNAL_PROGRAM "${program}" PARENT_SCOPE)
+    set(CPACK_QUILLMOOR_SFX_INTERNAL_OPTIONS "${create_OPTIONS}" PARENT_SCOPE)
+    set(CPACK_QUILLMOOR_SFX_INTERNAL_SCRIPT "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake"
+        PARENT_SCOPE)
     set(CPACK_EXTERNAL_PACKAGE_SCRIPT "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCPackScript.cmake" PARENT_SCOPE)
     set(CPACK_EXTERNAL_ENABLE_STAGING ON PARENT_SCOPE)
     set(CPACK_EXTERNAL_REQUESTED_VERSIONS "1.0" PARENT_SCOPE)
 endfunction()
 _quillmoor_sfx_cpack_settings()
 include(CPack)
+
+# CPack included once more would write its settings again, without the
+# installer's, and cpack would then make what CPack makes by default:
+# stopped where CPack looks whether it was included already.
+function(_quillmoor_sfx_cpack_included_again variable access value file)
+    if(file MATCHES "/CPack\\.cmake$")
+        message(FATAL_ERROR "include(CPack) after include(QuillmoorSfxCPack), which includes CPack itself; "
+                            "a second include would write CPack's settings again, without the installer's: "
+                            "leave it out")
+    endif()
+endfunction()
+variable_watch(CPack_CMake_INCLUDED _quillmoor_sfx_cpack_included_again)

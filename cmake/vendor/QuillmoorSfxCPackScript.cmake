@@ -1,37 +1,42 @@
 # Run by cpack's External generator: packs the files at the top of the staged
-# install tree into <CPACK_PACKAGE_FILE_NAME>.exe, with the options that
+# install tree (of each component, when the project has components) into
+# <CPACK_PACKAGE_FILE_NAME>.exe, with the options that
 # include(QuillmoorSfxCPack) worked out from the vendor's settings.
-include("${CPACK_QUILLMOOR_SFX_SCRIPT}")
+include("${CPACK_QUILLMOOR_SFX_INTERNAL_SCRIPT}")
 
-set(tree "${CPACK_TEMPORARY_DIRECTORY}")
-if(CPACK_PACKAGING_INSTALL_PREFIX AND NOT CPACK_PACKAGING_INSTALL_PREFIX STREQUAL "/")
-    string(APPEND tree "/${CPACK_PACKAGING_INSTALL_PREFIX}")
+if(CPACK_ABSOLUTE_DESTINATION_FILES)
+    list(JOIN CPACK_ABSOLUTE_DESTINATION_FILES ", " absolute)
+    message(FATAL_ERROR "Files are installed to absolute DESTINATIONs, outside the install tree (${absolute}), "
+                        "and an installer holds only what is inside it: install them into the top "
+                        "(DESTINATION .).")
 endif()
-cmake_path(NORMAL_PATH tree)
-file(GLOB_RECURSE everything LIST_DIRECTORIES true RELATIVE "${CPACK_TEMPORARY_DIRECTORY}"
-     "${CPACK_TEMPORARY_DIRECTORY}/*")
+
+# The staged trees: one, or one a component, each under the install prefix.
+set(prefix "")
+if(CPACK_PACKAGING_INSTALL_PREFIX AND NOT CPACK_PACKAGING_INSTALL_PREFIX STREQUAL "/")
+    set(prefix "/${CPACK_PACKAGING_INSTALL_PREFIX}")
+endif()
+set(trees "${CPACK_TEMPORARY_DIRECTORY}${prefix}")
+if(CPACK_COMPONENTS_ALL)
+    list(TRANSFORM CPACK_COMPONENTS_ALL PREPEND "${CPACK_TEMPORARY_DIRECTORY}/" OUTPUT_VARIABLE trees)
+    list(TRANSFORM trees APPEND "${prefix}")
+endif()
+
 set(files "")
 set(strays "")
-foreach(relative IN LISTS everything)
-    set(path "${CPACK_TEMPORARY_DIRECTORY}/${relative}")
-    cmake_path(NORMAL_PATH path)
-    cmake_path(IS_PREFIX path "${tree}" NORMALIZE leads_to_tree)
-    cmake_path(IS_PREFIX tree "${path}" NORMALIZE inside_tree)
-    cmake_path(GET path PARENT_PATH parent)
-    if(leads_to_tree)
-        continue()  # the tree itself, or the folders of its prefix
-    elseif(parent STREQUAL tree AND NOT IS_DIRECTORY "${path}")
-        list(APPEND files "${path}")
-    elseif(inside_tree)
-        cmake_path(RELATIVE_PATH path BASE_DIRECTORY "${tree}" OUTPUT_VARIABLE shown)
-        string(REGEX REPLACE "/.*" "" top "${shown}")
-        list(APPEND strays "${top}/")
-    else()
-        list(APPEND strays "/${relative}")  # installed to an absolute DESTINATION
-    endif()
+foreach(tree IN LISTS trees)
+    cmake_path(NORMAL_PATH tree)
+    file(GLOB entries LIST_DIRECTORIES true "${tree}/*")
+    foreach(path IN LISTS entries)
+        cmake_path(RELATIVE_PATH path BASE_DIRECTORY "${CPACK_TEMPORARY_DIRECTORY}" OUTPUT_VARIABLE shown)
+        if(IS_DIRECTORY "${path}")
+            list(APPEND strays "${shown}/")
+        else()
+            list(APPEND files "${path}")
+        endif()
+    endforeach()
 endforeach()
 if(strays)
-    list(REMOVE_DUPLICATES strays)
     list(SORT strays)
     list(JOIN strays ", " strays)
     message(FATAL_ERROR "The install tree has folders (${strays}), and an installer holds none: it installs "
@@ -43,6 +48,9 @@ if(NOT files)
 endif()
 
 set(output "${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.exe")
-quillmoor_sfx_create_and_verify("${CPACK_QUILLMOOR_SFX_PROGRAM}" "${output}" ${CPACK_QUILLMOOR_SFX_CREATE_OPTIONS}
-                                -- ${files})
+quillmoor_sfx_create_and_verify("${CPACK_QUILLMOOR_SFX_INTERNAL_PROGRAM}" "${output}"
+    "its options come from CPACK_PACKAGE_VENDOR (the publisher), CPACK_PACKAGE_NAME, \
+CPACK_PACKAGE_VERSION, CPACK_PACKAGE_DESCRIPTION_SUMMARY and CPACK_PACKAGE_ICON, and from the \
+CPACK_QUILLMOOR_SFX_ settings, which win over them"
+    ${CPACK_QUILLMOOR_SFX_INTERNAL_OPTIONS} -- ${files})
 set(CPACK_EXTERNAL_BUILT_PACKAGES "${output}")

@@ -6,7 +6,8 @@
 #     [VERSION_STRINGS <KEY=VALUE>...] [EXECUTION_LEVEL <level> | MANIFEST <file>] [ALL])
 # adds the target <name>, which makes OUTPUT with sfxpack create and then
 # checks it with sfxpack verify. It is made again when a file, the stub, the
-# icon, the manifest or sfxpack changes. Relative files are found from the
+# icon, the manifest or sfxpack changes, and after a build that did not end
+# with a verified installer. Relative files are found from the
 # folder of the CMakeLists.txt that calls it, OUTPUT in its build folder; the
 # installer's path is the target's property QUILLMOOR_SFX_OUTPUT.
 include_guard(GLOBAL)
@@ -18,7 +19,8 @@ function(quillmoor_sfx_add_installer name)
         "OUTPUT;LAUNCH;LEVEL;STUB;ICON;PUBLISHER;FILE_VERSION;PRODUCT_VERSION;EXECUTION_LEVEL;MANIFEST"
         "FILES;VERSION_STRINGS")
     if(arg_UNPARSED_ARGUMENTS)
-        message(FATAL_ERROR "${who}: \"${arg_UNPARSED_ARGUMENTS}\" is not what it takes; it takes OUTPUT, FILES, "
+        list(JOIN arg_UNPARSED_ARGUMENTS " " unknown)
+        message(FATAL_ERROR "${who}: \"${unknown}\" is not what it takes; it takes OUTPUT, FILES, "
                             "LAUNCH or NO_LAUNCH, LEVEL, STUB, ICON, PUBLISHER, FILE_VERSION, PRODUCT_VERSION, "
                             "VERSION_STRINGS, EXECUTION_LEVEL or MANIFEST, and ALL")
     endif()
@@ -34,6 +36,10 @@ function(quillmoor_sfx_add_installer name)
     if(NOT DEFINED arg_OUTPUT)
         message(FATAL_ERROR "${who}: OUTPUT is missing: the installer to make, such as OUTPUT Setup.exe")
     endif()
+    _quillmoor_sfx_whole("${who}" OUTPUT "${arg_OUTPUT}")
+    if(NOT arg_OUTPUT MATCHES "\\.[Ee][Xx][Ee]$")
+        message(FATAL_ERROR "${who}: OUTPUT ${arg_OUTPUT} does not end in .exe, by which Windows knows a program")
+    endif()
     if(NOT arg_FILES)
         message(FATAL_ERROR "${who}: FILES is missing: the files the installer installs")
     endif()
@@ -41,38 +47,62 @@ function(quillmoor_sfx_add_installer name)
         message(FATAL_ERROR "${who}: QuillmoorSfx::sfxpack is unknown here; call "
                             "find_package(QuillmoorSfx 1.0 CONFIG REQUIRED) in this folder or one above it")
     endif()
-    _quillmoor_sfx_arguments(create "${who}" arg)
+    _quillmoor_sfx_arguments(create "${who}" arg "")
+    cmake_path(ABSOLUTE_PATH arg_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}" NORMALIZE OUTPUT_VARIABLE output)
 
     # Files are installed by their bare names, so two of one name cannot both go in.
     set(files "")
     set(names "")
+    set(spellings "")
+    set(warned FALSE)
     foreach(file IN LISTS arg_FILES)
         _quillmoor_sfx_input_file(path "${who}" FILES "${file}")
         list(APPEND files "${path}")
-        if(NOT path MATCHES "\\$<")
-            cmake_path(GET path FILENAME filename)
-            string(TOLOWER "${filename}" lowered)  # Windows' names ignore case
-            if(lowered IN_LIST names)
-                message(FATAL_ERROR "${who}: FILES has two files named ${filename}; an installer puts its files "
-                                    "into one folder, by their names alone")
+        if(path MATCHES "\\$<")
+            if(path MATCHES "\\$<TARGET_FILE:" AND NOT CMAKE_SYSTEM_NAME MATCHES "^(Windows|CYGWIN|MSYS)$"
+               AND NOT warned)
+                set(warned TRUE)
+                message(WARNING "${who}: this project builds for ${CMAKE_SYSTEM_NAME}, and the programs it puts "
+                                "in the installer will not run on Windows; a toolchain file for Windows (such as "
+                                "MinGW's) builds them for it")
             endif()
-            list(APPEND names "${lowered}")
+            continue()
         endif()
+        if(path STREQUAL output)
+            message(FATAL_ERROR "${who}: OUTPUT ${arg_OUTPUT} is one of the FILES; the installer would overwrite it")
+        endif()
+        cmake_path(GET path FILENAME filename)
+        string(TOLOWER "${filename}" lowered)  # Windows' names ignore case
+        list(FIND names "${lowered}" taken)
+        if(taken GREATER_EQUAL 0)
+            list(GET spellings ${taken} other)
+            message(FATAL_ERROR "${who}: FILES has two files named ${other} and ${filename}, which Windows, "
+                                "ignoring case, takes for one; an installer puts its files into one folder, by "
+                                "their names alone")
+        endif()
+        list(APPEND names "${lowered}")
+        list(APPEND spellings "${filename}")
     endforeach()
 
-    cmake_path(ABSOLUTE_PATH arg_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}" NORMALIZE OUTPUT_VARIABLE output)
+    # The stamp is made last, once the installer verifies: a build that
+    # failed, or whose OUTPUT another rule wrote, makes the installer again.
+    set(stamp "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${name}.verified")
     cmake_path(GET output FILENAME shown)
-    add_custom_command(OUTPUT "${output}"
+    add_custom_command(OUTPUT "${stamp}" "${output}"
         COMMAND "${CMAKE_COMMAND}" -P "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake" --
-                "$<TARGET_FILE:QuillmoorSfx::sfxpack>" "${output}" ${create_OPTIONS} -- ${files}
+                "${stamp}" "$<TARGET_FILE:QuillmoorSfx::sfxpack>" "${output}"
+                "its options are the settings of ${who}, from ${CMAKE_CURRENT_LIST_FILE}"
+                ${create_OPTIONS} -- ${files}
         DEPENDS ${files} ${create_DEPENDS} "$<TARGET_FILE:QuillmoorSfx::sfxpack>"
                 "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake"
+        # Relative files inside generator expressions are found where the others are.
+        WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
         COMMENT "Making the installer ${shown}"
         VERBATIM)
     if(arg_ALL)
-        add_custom_target(${name} ALL DEPENDS "${output}")
+        add_custom_target(${name} ALL DEPENDS "${stamp}")
     else()
-        add_custom_target(${name} DEPENDS "${output}")
+        add_custom_target(${name} DEPENDS "${stamp}")
     endif()
     set_target_properties(${name} PROPERTIES QUILLMOOR_SFX_OUTPUT "${output}")
 endfunction()
