@@ -31,15 +31,17 @@ check "the manual page renders without warnings" \
 
 # Bash completion, as bash-completion loads it from where the .deb puts it.
 completion=$work/root/usr/share/bash-completion/completions/sfxpack
-# completes LINE WORDS...: completing the end of LINE offers exactly WORDS
+# completes LINE WORDS...: completing the end of LINE offers exactly WORDS.
+# The line is cut into words as bash cuts it, at spaces and at '='; compopt,
+# which works only inside a real completion, does nothing here.
 completes() {
     local line=$1; shift
     local offered
     offered=$(bash -c 'source /usr/share/bash-completion/bash_completion && source "$1" && cd "$2" &&
-        COMP_LINE=$3 COMP_POINT=${#3} && read -ra COMP_WORDS <<<"$3" &&
+        compopt() { :; } && COMP_LINE=$3 && COMP_POINT=${#3} && read -ra COMP_WORDS <<<"${3//=/ = }" &&
         { [[ $3 != *" " ]] || COMP_WORDS+=(""); } && COMP_CWORD=$((${#COMP_WORDS[@]} - 1)) &&
-        _sfxpack sfxpack "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}" 2>/dev/null;
-        printf "%s\n" "${COMPREPLY[@]}" | sort' _ "$completion" "$folder" "$line" | tr '\n' ' ')
+        _sfxpack sfxpack "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}";
+        printf "%s\n" "${COMPREPLY[@]}" | sort' _ "$completion" "$work" "$line" | tr '\n' ' ')
     if [ "$offered" = "$(printf '%s\n' "$@" | sort | tr '\n' ' ')" ]; then echo "ok: completes \"$line\""; else
         echo "FAILED: completing \"$line\" offers: $offered"; failures=$((failures + 1)); fi
 }
@@ -51,6 +53,12 @@ completes "sfxpack create --level " 0 1 2 3 4 5 6 7 8 9 10 11
 completes "sfxpack list --format " json table tsv
 completes "sfxpack create --times=" each write
 completes "sfxpack inject --execution-level=h" highestAvailable
-completes "sfxpack create -o out.exe r" readme.txt
+completes "sfxpack create --version-string Prod" ProductName= ProductVersion=
+completes "sfxpack list -" -q --quiet -h --help --codepage= --format=
+completes "sfxpack create -o out.exe d" demo.exe
+completes "sfxpack verify " demo.exe root
+completes "sfxpack extract demo.exe " root
 completes "sfxpack help i" info inject
+completes "sfxpack help info "
+completes "sfxpack --version "
 exit "$failures"
