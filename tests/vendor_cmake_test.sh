@@ -75,9 +75,12 @@ touch -d '+2 min' "$work/prefix/share/quillmoor-sfx/sfxstub.exe"
 shows "a changed stub makes it again" "Making the installer LanternSetup.exe" cmake --build "$build"
 touch -d '+3 min' "$work/examples/demo/vendor.ico"
 shows "a changed icon makes it again" "Making the installer LanternSetup.exe" cmake --build "$build"
+rm "$build/LanternSetup.exe"
+shows "a deleted installer is made again" "Making the installer LanternSetup.exe" cmake --build "$build"
 
 # project DIR CMAKE-CODE...: a project in DIR of those lines after finding
-# the package, with the files a.txt, data.txt and DATA.TXT beside them
+# the package, with the files a.txt, data.txt and DATA.TXT beside them;
+# $project_line, when set, is its project() call
 project() {
     local dir=$1; shift
     rm -rf "$dir"
@@ -85,7 +88,7 @@ project() {
     printf 'a' >"$dir/a.txt"
     printf 'data' >"$dir/data.txt"
     printf 'DATA' >"$dir/other/DATA.TXT"
-    printf '%s\n' "cmake_minimum_required(VERSION 3.20)" "project(Wrong VERSION 1.2 LANGUAGES NONE)" \
+    printf '%s\n' "cmake_minimum_required(VERSION 3.20)" "${project_line:-project(Wrong VERSION 1.2 LANGUAGES NONE)}" \
         "find_package(QuillmoorSfx 1.0 CONFIG REQUIRED)" "$@" >"$dir/CMakeLists.txt"
 }
 # Wrong calls stop the configuration, saying which setting is wrong.
@@ -115,6 +118,8 @@ quillmoor_sfx_add_installer(setup OUTPUT ../data.exe FILES \${CMAKE_CURRENT_SOUR
 refused "OUTPUT without .exe" "OUTPUT Setup does not end in .exe" \
     "quillmoor_sfx_add_installer(setup OUTPUT Setup FILES data.txt)"
 refused "a ';' in a setting" "PUBLISHER \"Owl;a.txt\" holds a ';'" "$add PUBLISHER \"Owl;a.txt\")"
+refused "a '[' without its ']'" "VERSION_STRINGS \"Comments=Lantern [beta;ProductName=x\": a '[' without its ']'" \
+    "$add VERSION_STRINGS \"Comments=Lantern [beta\" ProductName=x)"
 refused "a ';' in a version string" "VERSION_STRINGS \"Comments=Fonts;a.txt\" holds a ';'" \
     "$add VERSION_STRINGS \"Comments=Fonts;a.txt\")"
 refused "a publisher with a space before" "PUBLISHER \" Owl\" starts or ends with a space" "$add PUBLISHER \" Owl\")"
@@ -123,7 +128,7 @@ refused "LEVEL fast" "LEVEL fast is not a level" "$add LEVEL fast)"
 refused "LAUNCH and NO_LAUNCH" "LAUNCH and NO_LAUNCH exclude each other" "$add LAUNCH data.txt NO_LAUNCH)"
 refused "LAUNCH in a folder" "LAUNCH \"bin/data.txt\" is not a file's name" "$add LAUNCH bin/data.txt)"
 refused "a version of five numbers" "FILE_VERSION 1.2.3.4.5 is not a version" "$add FILE_VERSION 1.2.3.4.5)"
-refused "a version past 65535" "PRODUCT_VERSION 1.70000: 70000 is more than 65535" "$add PRODUCT_VERSION 1.70000)"
+refused "a version past 65535" "PRODUCT_VERSION 1.70000 is not a version: 70000 is more than 65535" "$add PRODUCT_VERSION 1.70000)"
 refused "an unknown version string" "VERSION_STRINGS \"Colour=blue\" is not KEY=VALUE with a key" \
     "$add VERSION_STRINGS Colour=blue)"
 refused "an unknown execution level" "EXECUTION_LEVEL admin is not one" "$add EXECUTION_LEVEL admin)"
@@ -149,7 +154,7 @@ refused "CPack included after" "include(CPack) after include(QuillmoorSfxCPack),
     "set(CPACK_GENERATOR External)
 include(QuillmoorSfxCPack)
 include(CPack)"
-refused "a CPack version Windows cannot keep" "CPACK_PACKAGE_VERSION 1.2-beta is not a version Windows keeps" \
+refused "a CPack version Windows cannot keep" "CPACK_PACKAGE_VERSION 1.2-beta is not a version: one to four numbers" \
     "set(CPACK_GENERATOR External)
 set(CPACK_PACKAGE_VERSION 1.2-beta)
 include(QuillmoorSfxCPack)"
@@ -192,9 +197,10 @@ cpack_refuses "an install tree with folders, naming them" \
     "install(FILES data.txt DESTINATION .)
 install(FILES data.txt DESTINATION share/doc)
 install(FILES data.txt DESTINATION bin)"
-cpack_refuses "files installed to an absolute DESTINATION" "Files are installed to absolute DESTINATIONs" \
+cpack_refuses "files installed to an absolute DESTINATION" "ABSOLUTE path INSTALL DESTINATION forbidden" \
     "install(FILES data.txt DESTINATION .)
 install(FILES a.txt DESTINATION $work/absolute)"
+[ ! -e "$work/absolute" ] || fail "cpack wrote a file to an absolute DESTINATION, outside the install tree"
 packs "the files of every component" "package: 2 entries" \
     "install(FILES data.txt DESTINATION . COMPONENT Runtime)
 install(FILES a.txt DESTINATION .)"
@@ -203,6 +209,13 @@ packs "the version CPack makes from its parts" "version: file 3.4.5.0, product 3
 set(CPACK_PACKAGE_VERSION_MAJOR 3)
 set(CPACK_PACKAGE_VERSION_MINOR 4)
 set(CPACK_PACKAGE_VERSION_PATCH 5)"
+packs "quotes and backslashes in CPack's settings" "  Comments: C:\\tools\\new" \
+    "install(FILES data.txt DESTINATION .)
+set(CPACK_PACKAGE_VENDOR \"Owl \\\"Q\\\" Works\")
+set(CPACK_QUILLMOOR_SFX_VERSION_STRINGS [[Comments=C:\\tools\\new]])"
+grep -qF 'notice: Packaged and published by Owl "Q" Works.' "$work/out" || fail "cpack: a quoted vendor"
+project_line="project(NoVersion LANGUAGES NONE)" packs "a project without a version, CPack's 0.1.1" \
+    "version: file 0.1.1.0, product 0.1.1.0" "install(FILES data.txt DESTINATION .)"
 packs "without a vendor, the stub's publisher, not CPack's default" "notice: Packaged and published by Quillmoor." \
     "install(FILES data.txt DESTINATION .)"
 
@@ -219,10 +232,18 @@ for folder in one two; do
         "quillmoor_sfx_add_installer($folder ALL OUTPUT out/$folder.exe FILES \"\$<1:$folder.txt>\"" \
         "    EXECUTION_LEVEL asInvoker VERSION_STRINGS ProductName=$folder)" >"$work/folders/$folder/CMakeLists.txt"
 done
-check "installers in two folders, and in a function's" bash -c "cmake -S '$work/folders' -B '$work/folders/build' \
-    -G 'Unix Makefiles' -DCMAKE_PREFIX_PATH='$work/prefix' && cmake --build '$work/folders/build' &&
-    '$work/prefix/bin/sfxpack' verify '$work/folders/build/Top.exe' &&
-    '$work/prefix/bin/sfxpack' info '$work/folders/build/two/out/two.exe' | grep -x '  ProductName: two'"
+for generator in "Unix Makefiles" Ninja; do
+    check "installers in two folders, and in a function's ($generator)" bash -c "rm -rf '$work/folders/build' &&
+        cmake -S '$work/folders' -B '$work/folders/build' -G '$generator' -DCMAKE_PREFIX_PATH='$work/prefix' &&
+        cmake --build '$work/folders/build' && '$work/prefix/bin/sfxpack' verify '$work/folders/build/Top.exe' &&
+        '$work/prefix/bin/sfxpack' info '$work/folders/build/two/out/two.exe' | grep -x '  ProductName: two'"
+done
+# One installer a configuration, all made by one build.
+project "$work/configs" "quillmoor_sfx_add_installer(setup ALL OUTPUT \$<CONFIG>/Setup.exe FILES data.txt)"
+check "an installer for each configuration" bash -c "cmake -S '$work/configs' -B '$work/configs/build' \
+    -G 'Ninja Multi-Config' -DCMAKE_CROSS_CONFIGS=all -DCMAKE_DEFAULT_CONFIGS=all -DCMAKE_PREFIX_PATH='$work/prefix' &&
+    cmake --build '$work/configs/build' && '$work/prefix/bin/sfxpack' verify '$work/configs/build/Debug/Setup.exe' &&
+    '$work/prefix/bin/sfxpack' verify '$work/configs/build/Release/Setup.exe'"
 
 # An installer whose OUTPUT is the program it packs: the build fails, and
 # the program stays.

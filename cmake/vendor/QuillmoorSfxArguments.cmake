@@ -6,10 +6,29 @@ include_guard(GLOBAL)
 # CMake cuts a value at its semicolons wherever it passes as a list, so one
 # that holds any cannot reach sfxpack whole: refused, naming it.
 function(_quillmoor_sfx_whole who what value)
-    if(value MATCHES ";")
+    if(value MATCHES "[[].*;")
+        message(FATAL_ERROR "${who}: ${what} \"${value}\": a '[' without its ']' makes CMake join the values "
+                            "after it into one")
+    elseif(value MATCHES ";")
         message(FATAL_ERROR "${who}: ${what} \"${value}\" holds a ';', which CMake takes for a list's separator: "
                             "the value cannot reach sfxpack whole")
     endif()
+endfunction()
+
+# Why `number` is no version Windows keeps; empty when it is one.
+function(_quillmoor_sfx_version_fault out number)
+    set(fault "")
+    if(NOT number MATCHES "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?$")
+        set(fault "is not a version: one to four numbers from 0 to 65535, such as 2.1.0.7")
+    else()
+        string(REPLACE "." ";" parts "${number}")
+        foreach(part IN LISTS parts)
+            if(part GREATER 65535)
+                set(fault "is not a version: ${part} is more than 65535, the most each of its numbers holds")
+            endif()
+        endforeach()
+    endif()
+    set(${out} "${fault}" PARENT_SCOPE)
 endfunction()
 
 # A file the vendor names: relative to the folder of the CMakeLists.txt that
@@ -82,17 +101,10 @@ function(_quillmoor_sfx_arguments out who prefix shown)
     foreach(version FILE_VERSION PRODUCT_VERSION)
         if(DEFINED ${prefix}_${version})
             set(number "${${prefix}_${version}}")
-            if(NOT number MATCHES "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?$")
-                message(FATAL_ERROR "${who}: ${shown}${version} ${number} is not a version: one to four numbers "
-                                    "from 0 to 65535, such as 2.1.0.7")
+            _quillmoor_sfx_version_fault(fault "${number}")
+            if(fault)
+                message(FATAL_ERROR "${who}: ${shown}${version} ${number} ${fault}")
             endif()
-            string(REPLACE "." ";" parts "${number}")
-            foreach(part IN LISTS parts)
-                if(part GREATER 65535)
-                    message(FATAL_ERROR "${who}: ${shown}${version} ${number}: ${part} is more than 65535, the "
-                                        "most each of a version's numbers holds")
-                endif()
-            endforeach()
             string(TOLOWER "${version}" option)
             string(REPLACE "_" "-" option "${option}")
             list(APPEND options "--${option}=${number}")

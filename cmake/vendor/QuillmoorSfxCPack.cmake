@@ -59,30 +59,38 @@ function(_quillmoor_sfx_cpack_settings)
         set(${settings}_PUBLISHER "${CPACK_PACKAGE_VENDOR}")
     endif()
 
-    # The version as CPack makes it.
-    if(DEFINED CPACK_PACKAGE_VERSION)
-        set(version "${CPACK_PACKAGE_VERSION}")
-    else()
+    # The version as CPack makes it: its parts the vendor's or the project's,
+    # and 0.1.1 when neither has one.
+    set(version "${CPACK_PACKAGE_VERSION}")
+    if(NOT DEFINED CPACK_PACKAGE_VERSION)
+        set(defaults 0 1 1)
+        if(CMAKE_PROJECT_VERSION_MAJOR GREATER_EQUAL 0)
+            set(defaults "${CMAKE_PROJECT_VERSION_MAJOR}" "${CMAKE_PROJECT_VERSION_MINOR}"
+                         "${CMAKE_PROJECT_VERSION_PATCH}")
+        endif()
         set(version "")
         foreach(part MAJOR MINOR PATCH)
-            set(number "${CMAKE_PROJECT_VERSION_${part}}")
+            list(POP_FRONT defaults number)
             if(DEFINED CPACK_PACKAGE_VERSION_${part})
                 set(number "${CPACK_PACKAGE_VERSION_${part}}")
             endif()
-            if(number STREQUAL "")
+            if(NOT number GREATER_EQUAL 0)
                 break()
             endif()
             list(APPEND version "${number}")
         endforeach()
         list(JOIN version "." version)
     endif()
+    if(NOT DEFINED ${settings}_FILE_VERSION OR NOT DEFINED ${settings}_PRODUCT_VERSION)
+        _quillmoor_sfx_version_fault(fault "${version}")
+        if(fault)
+            message(FATAL_ERROR "${who}: CPACK_PACKAGE_VERSION ${version} ${fault}; set "
+                                "CPACK_QUILLMOOR_SFX_FILE_VERSION and CPACK_QUILLMOOR_SFX_PRODUCT_VERSION "
+                                "to ones that are")
+        endif()
+    endif()
     foreach(number FILE_VERSION PRODUCT_VERSION)
-        if(NOT version STREQUAL "" AND NOT DEFINED ${settings}_${number})
-            if(NOT version MATCHES "^[0-9]+(\\.[0-9]+)?(\\.[0-9]+)?(\\.[0-9]+)?$")
-                message(FATAL_ERROR "${who}: CPACK_PACKAGE_VERSION ${version} is not a version Windows keeps "
-                                    "(one to four numbers); set CPACK_QUILLMOOR_SFX_FILE_VERSION and "
-                                    "CPACK_QUILLMOOR_SFX_PRODUCT_VERSION to ones that are")
-            endif()
+        if(NOT DEFINED ${settings}_${number})
             set(${settings}_${number} "${version}")
         endif()
     endforeach()
@@ -106,7 +114,8 @@ function(_quillmoor_sfx_cpack_settings)
 
     if(DEFINED CPACK_PACKAGE_ICON AND NOT DEFINED ${settings}_ICON)
         if(CPACK_PACKAGE_ICON MATCHES "\\.[Ii][Cc][Oo]$")
-            set(${settings}_ICON "${CPACK_PACKAGE_ICON}")
+            _quillmoor_sfx_input_file(icon "${who}" CPACK_PACKAGE_ICON "${CPACK_PACKAGE_ICON}")
+            set(${settings}_ICON "${icon}")
         else()
             message(STATUS "${who}: CPACK_PACKAGE_ICON ${CPACK_PACKAGE_ICON} is not an .ico, so the installer "
                            "keeps the stub's icon; CPACK_QUILLMOOR_SFX_ICON gives it one")
@@ -114,15 +123,36 @@ function(_quillmoor_sfx_cpack_settings)
     endif()
     _quillmoor_sfx_arguments(create "${who}" ${settings} CPACK_QUILLMOOR_SFX_)
 
-    # What the package script needs at cpack time, where only CPACK_ variables reach.
+    # What the package script needs at cpack time goes in a file of its
+    # own: CPack writes its variables into its configuration unescaped, where
+    # a quote or a backslash of the vendor's would change them.
     get_target_property(program QuillmoorSfx::sfxpack IMPORTED_LOCATION)
-    set(CPACK_QUILLMOOR_SFX_INTERNAL_PROGRAM "${program}" PARENT_SCOPE)
-    set(CPACK_QUILLMOOR_SFX_INTERNAL_OPTIONS "${create_OPTIONS}" PARENT_SCOPE)
-    set(CPACK_QUILLMOOR_SFX_INTERNAL_SCRIPT "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake"
-        PARENT_SCOPE)
+    set(settings_file "${CMAKE_BINARY_DIR}/QuillmoorSfxCPackSettings.cmake")
+    set(text "")
+    foreach(variable program create_OPTIONS)
+        set(bracket "=")
+        while("${${variable}}" MATCHES "]${bracket}]")
+            string(APPEND bracket "=")
+        endwhile()
+        string(APPEND text "set(_quillmoor_sfx_${variable} [${bracket}[${${variable}}]${bracket}])\n")
+    endforeach()
+    string(APPEND text "include([==[${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake]==])\n")
+    file(WRITE "${settings_file}" "${text}")
+    set(CPACK_QUILLMOOR_SFX_INTERNAL_SETTINGS "${settings_file}" PARENT_SCOPE)
     set(CPACK_EXTERNAL_PACKAGE_SCRIPT "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCPackScript.cmake" PARENT_SCOPE)
     set(CPACK_EXTERNAL_ENABLE_STAGING ON PARENT_SCOPE)
     set(CPACK_EXTERNAL_REQUESTED_VERSIONS "1.0" PARENT_SCOPE)
+    # Files installed to absolute DESTINATIONs would be written outside the
+    # install tree, where no installer holds them, before any check of ours:
+    # this generator stops them first. The vendor's own per-generator file
+    # is read after.
+    set(project_file "${CMAKE_BINARY_DIR}/QuillmoorSfxCPackProject.cmake")
+    set(text "if(CPACK_GENERATOR STREQUAL \"External\")\n    set(CPACK_ERROR_ON_ABSOLUTE_INSTALL_DESTINATION ON)\nendif()\n")
+    if(DEFINED CPACK_PROJECT_CONFIG_FILE)
+        string(APPEND text "include([==[${CPACK_PROJECT_CONFIG_FILE}]==])\n")
+    endif()
+    file(WRITE "${project_file}" "${text}")
+    set(CPACK_PROJECT_CONFIG_FILE "${project_file}" PARENT_SCOPE)
 endfunction()
 _quillmoor_sfx_cpack_settings()
 include(CPack)

@@ -2,8 +2,10 @@
 # install tree (of each component, when the project has components) into
 # <CPACK_PACKAGE_FILE_NAME>.exe, with the options that
 # include(QuillmoorSfxCPack) worked out from the vendor's settings.
-include("${CPACK_QUILLMOOR_SFX_INTERNAL_SCRIPT}")
+include("${CPACK_QUILLMOOR_SFX_INTERNAL_SETTINGS}")
 
+# Stopped before they are written, unless the vendor's own per-generator
+# file allowed them.
 if(CPACK_ABSOLUTE_DESTINATION_FILES)
     list(JOIN CPACK_ABSOLUTE_DESTINATION_FILES ", " absolute)
     message(FATAL_ERROR "Files are installed to absolute DESTINATIONs, outside the install tree (${absolute}), "
@@ -11,10 +13,16 @@ if(CPACK_ABSOLUTE_DESTINATION_FILES)
                         "(DESTINATION .).")
 endif()
 
-# The staged trees: one, or one a component, each under the install prefix.
-set(prefix "")
-if(CPACK_PACKAGING_INSTALL_PREFIX AND NOT CPACK_PACKAGING_INSTALL_PREFIX STREQUAL "/")
-    set(prefix "/${CPACK_PACKAGING_INSTALL_PREFIX}")
+# The staged trees: one, or one a component, each under the install prefix
+# (the one of the build when CPack installs with DESTDIR).
+set(prefix "${CPACK_PACKAGING_INSTALL_PREFIX}")
+if(CPACK_SET_DESTDIR)
+    set(prefix "${CPACK_INSTALL_PREFIX}")
+endif()
+if(prefix STREQUAL "/")
+    set(prefix "")
+elseif(NOT prefix STREQUAL "")
+    set(prefix "/${prefix}")
 endif()
 set(trees "${CPACK_TEMPORARY_DIRECTORY}${prefix}")
 if(CPACK_COMPONENTS_ALL)
@@ -48,9 +56,9 @@ if(NOT files)
 endif()
 
 set(output "${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.exe")
-quillmoor_sfx_create_and_verify("${CPACK_QUILLMOOR_SFX_INTERNAL_PROGRAM}" "${output}"
+quillmoor_sfx_create_and_verify("${_quillmoor_sfx_program}" "${output}"
     "its options come from CPACK_PACKAGE_VENDOR (the publisher), CPACK_PACKAGE_NAME, \
 CPACK_PACKAGE_VERSION, CPACK_PACKAGE_DESCRIPTION_SUMMARY and CPACK_PACKAGE_ICON, and from the \
 CPACK_QUILLMOOR_SFX_ settings, which win over them"
-    ${CPACK_QUILLMOOR_SFX_INTERNAL_OPTIONS} -- ${files})
+    ${_quillmoor_sfx_create_OPTIONS} -- ${files})
 set(CPACK_EXTERNAL_BUILT_PACKAGES "${output}")

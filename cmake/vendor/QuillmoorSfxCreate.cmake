@@ -1,9 +1,10 @@
 # Makes an installer and checks it, so that a build never keeps one that
 # sfxpack's own verify refuses:
 #   cmake -P QuillmoorSfxCreate.cmake -- STAMP SFXPACK OUTPUT WHERE CREATE-OPTIONS... -- FILES...
-# touches STAMP once the installer is made and verified, so that a build
-# that failed, or whose OUTPUT some other rule of the build wrote, runs this
-# again. Included, it gives the function quillmoor_sfx_create_and_verify().
+# writes STAMP, naming OUTPUT, once the installer is made and verified, so
+# that a build that failed, or whose OUTPUT some other rule of the build
+# wrote, runs this again. Included, it gives the function
+# quillmoor_sfx_create_and_verify().
 include_guard(GLOBAL)
 
 # quillmoor_sfx_create_and_verify(SFXPACK OUTPUT WHERE CREATE-ARGUMENTS...):
@@ -25,12 +26,22 @@ function(quillmoor_sfx_create_and_verify sfxpack output where)
 endfunction()
 
 if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
-    # CMAKE_ARGV0-3 are cmake -P this-file --.
+    # CMAKE_ARGV0-3 are cmake -P this-file --; 4 is the stamp, 6 the installer.
     set(arguments "")
     math(EXPR last "${CMAKE_ARGC} - 1")
     foreach(index RANGE 5 ${last})
         list(APPEND arguments "${CMAKE_ARGV${index}}")
     endforeach()
+    # An installer that this made before goes first, so that a failure
+    # leaves no old one that looks made; a file it did not make stays.
+    set(stamp "${CMAKE_ARGV4}")
+    if(EXISTS "${stamp}")
+        file(READ "${stamp}" made)
+        file(REMOVE "${stamp}")
+        if(made STREQUAL CMAKE_ARGV6)
+            file(REMOVE "${made}")
+        endif()
+    endif()
     quillmoor_sfx_create_and_verify(${arguments})
-    file(TOUCH "${CMAKE_ARGV4}")
+    file(WRITE "${stamp}" "${CMAKE_ARGV6}")
 endif()

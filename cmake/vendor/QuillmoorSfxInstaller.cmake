@@ -37,7 +37,7 @@ function(quillmoor_sfx_add_installer name)
         message(FATAL_ERROR "${who}: OUTPUT is missing: the installer to make, such as OUTPUT Setup.exe")
     endif()
     _quillmoor_sfx_whole("${who}" OUTPUT "${arg_OUTPUT}")
-    if(NOT arg_OUTPUT MATCHES "\\.[Ee][Xx][Ee]$")
+    if(NOT arg_OUTPUT MATCHES "\\.[Ee][Xx][Ee]$" AND NOT arg_OUTPUT MATCHES "\\$<")
         message(FATAL_ERROR "${who}: OUTPUT ${arg_OUTPUT} does not end in .exe, by which Windows knows a program")
     endif()
     if(NOT arg_FILES)
@@ -86,7 +86,11 @@ function(quillmoor_sfx_add_installer name)
 
     # The stamp is made last, once the installer verifies: a build that
     # failed, or whose OUTPUT another rule wrote, makes the installer again.
+    # An OUTPUT of each configuration has a stamp of each.
     set(stamp "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${name}.verified")
+    if(output MATCHES "\\$<")
+        set(stamp "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${name}.$<CONFIG>.verified")
+    endif()
     cmake_path(GET output FILENAME shown)
     add_custom_command(OUTPUT "${stamp}" "${output}"
         COMMAND "${CMAKE_COMMAND}" -P "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake" --

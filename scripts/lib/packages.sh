@@ -2,7 +2,7 @@
 # function that installs the missing ones. Sourced by scripts/test and scripts/demo.
 
 SFX_PACKAGES=(
-    cmake make g++ git                            # the host build
+    cmake make ninja-build g++ git                # the host build, and the vendor test's generators
     googletest libgtest-dev                       # tests
     zlib1g-dev                                    # zlib for the host build
     clang libclang-rt-14-dev                      # libFuzzer targets
