@@ -61,4 +61,5 @@ completes "sfxpack extract demo.exe " root
 completes "sfxpack help i" info inject
 completes "sfxpack help info "
 completes "sfxpack --version "
+completes "sfxpack verify -- -"
 exit "$failures"
