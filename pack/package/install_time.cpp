@@ -7,8 +7,8 @@ constexpr uint64_t kStepsOfItsOwn = 8;
 // Below this, the pacing costs seconds at most, not worth a line.
 constexpr uint64_t kEntriesWorthANote = 100;
 
-// "1 h 0 min 3 s", "1 min 41 s", "21 s": whole seconds, rounded up as the
-// figure is a least time, from the largest unit that is not zero.
+// "1 h 0 min 3 s", "1 min 41 s", "21 s": whole seconds, rounded up (100.8 s
+// is 1 min 41 s), from the largest unit that is not zero.
 std::string Duration(uint64_t milliseconds)
 {
     const uint64_t seconds = (milliseconds + 999) / 1000;
