@@ -77,6 +77,17 @@ touch -d '+3 min' "$work/examples/demo/vendor.ico"
 shows "a changed icon makes it again" "Making the installer LanternSetup.exe" cmake --build "$build"
 rm "$build/LanternSetup.exe"
 shows "a deleted installer is made again" "Making the installer LanternSetup.exe" cmake --build "$build"
+# A build that fails leaves no installer that looks made, and the next makes it.
+stub=$work/prefix/share/quillmoor-sfx/sfxstub.exe
+cp "$stub" "$work/stub.exe"
+printf 'not a program' >"$stub"
+if ! cmake --build "$build" >"$work/out" 2>&1 && [ ! -e "$build/LanternSetup.exe" ]; then
+    echo "ok: a failed build leaves no installer behind"
+else
+    fail "a failed build leaves no installer behind"
+fi
+cp "$work/stub.exe" "$stub"
+shows "the next build makes it" "Making the installer LanternSetup.exe" cmake --build "$build"
 
 # project DIR CMAKE-CODE...: a project in DIR of those lines after finding
 # the package, with the files a.txt, data.txt and DATA.TXT beside them;
@@ -137,6 +148,8 @@ refused "EXECUTION_LEVEL and MANIFEST" "EXECUTION_LEVEL and MANIFEST exclude eac
 refused "a missing icon" "ICON none.ico does not exist" "$add ICON none.ico)"
 refused "a blank publisher" "PUBLISHER is blank" "$add PUBLISHER \" \")"
 refused "a setting without its value" "PUBLISHER given without a value" "$add PUBLISHER)"
+refused "a setting with an empty value" "PUBLISHER given an empty value" "$add PUBLISHER \"\")"
+refused "a '[' alone in a value" "PUBLISHER \"A[B\": a '[' without its ']'" "$add PUBLISHER \"A[B\")"
 refused "an unknown setting" "\"COLOUR blue\" is not what it takes" \
     "quillmoor_sfx_add_installer(setup COLOUR blue OUTPUT Setup.exe FILES data.txt)"
 refused "a target's name taken" "a target named setup exists already" "add_custom_target(setup)
@@ -158,6 +171,10 @@ refused "a CPack version Windows cannot keep" "CPACK_PACKAGE_VERSION 1.2-beta is
     "set(CPACK_GENERATOR External)
 set(CPACK_PACKAGE_VERSION 1.2-beta)
 include(QuillmoorSfxCPack)"
+refused "a CPack setting set after the include" "CPACK_PACKAGE_VENDOR is set after include(QuillmoorSfxCPack)" \
+    "set(CPACK_GENERATOR External)
+include(QuillmoorSfxCPack)
+set(CPACK_PACKAGE_VENDOR Late)"
 refused "a misspelt CPack setting" "CPACK_QUILLMOOR_SFX_LAUNH is not a setting" \
     "set(CPACK_GENERATOR External)
 set(CPACK_QUILLMOOR_SFX_LAUNH a.txt)
@@ -209,6 +226,13 @@ packs "the version CPack makes from its parts" "version: file 3.4.5.0, product 3
 set(CPACK_PACKAGE_VERSION_MAJOR 3)
 set(CPACK_PACKAGE_VERSION_MINOR 4)
 set(CPACK_PACKAGE_VERSION_PATCH 5)"
+if ! (cd "$work/cpack/build" && cpack -R 7.7.7) >"$work/out" 2>&1 &&
+    grep -qF 'CPACK_PACKAGE_VERSION is "7.7.7" for cpack but was "3.4.5" when the project was configured' \
+        <(tr -s ' \n' ' ' <"$work/out"); then
+    echo "ok: cpack -R, which the installer would not follow, is refused"
+else
+    fail "cpack -R, which the installer would not follow, is refused"
+fi
 packs "quotes and backslashes in CPack's settings" "  Comments: C:\\tools\\new" \
     "install(FILES data.txt DESTINATION .)
 set(CPACK_PACKAGE_VENDOR \"Owl \\\"Q\\\" Works\")
@@ -238,6 +262,16 @@ for generator in "Unix Makefiles" Ninja; do
         cmake --build '$work/folders/build' && '$work/prefix/bin/sfxpack' verify '$work/folders/build/Top.exe' &&
         '$work/prefix/bin/sfxpack' info '$work/folders/build/two/out/two.exe' | grep -x '  ProductName: two'"
 done
+# A folder that a generator expression gives is refused when building.
+project "$work/folder" "quillmoor_sfx_add_installer(setup ALL OUTPUT Setup.exe FILES \$<1:other>)"
+if ! { cmake -S "$work/folder" -B "$work/folder/build" -DCMAKE_PREFIX_PATH="$work/prefix" &&
+       cmake --build "$work/folder/build"; } >"$work/out" 2>&1 &&
+    grep -qF "FILES other is a folder" <(tr -s ' \n' ' ' <"$work/out") &&
+    [ ! -e "$work/folder/build/Setup.exe" ]; then
+    echo "ok: a folder from a generator expression is refused"
+else
+    fail "a folder from a generator expression is refused"
+fi
 # One installer a configuration, all made by one build.
 project "$work/configs" "quillmoor_sfx_add_installer(setup ALL OUTPUT \$<CONFIG>/Setup.exe FILES data.txt)"
 check "an installer for each configuration" bash -c "cmake -S '$work/configs' -B '$work/configs/build' \

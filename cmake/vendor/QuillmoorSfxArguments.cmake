@@ -6,9 +6,13 @@ include_guard(GLOBAL)
 # CMake cuts a value at its semicolons wherever it passes as a list, so one
 # that holds any cannot reach sfxpack whole: refused, naming it.
 function(_quillmoor_sfx_whole who what value)
-    if(value MATCHES "[[].*;")
-        message(FATAL_ERROR "${who}: ${what} \"${value}\": a '[' without its ']' makes CMake join the values "
-                            "after it into one")
+    string(REGEX MATCHALL "\\[" opening "${value}")
+    string(REGEX MATCHALL "]" closing "${value}")
+    list(LENGTH opening opening)
+    list(LENGTH closing closing)
+    if(NOT opening EQUAL closing)
+        message(FATAL_ERROR "${who}: ${what} \"${value}\": a '[' without its ']', or a ']' without its '[', "
+                            "makes CMake join the values around it into one")
     elseif(value MATCHES ";")
         message(FATAL_ERROR "${who}: ${what} \"${value}\" holds a ';', which CMake takes for a list's separator: "
                             "the value cannot reach sfxpack whole")
@@ -46,7 +50,7 @@ function(_quillmoor_sfx_input_file out who what file)
                             "(file(GLOB ... CONFIGURE_DEPENDS) does) and the installer is remade when one changes")
     elseif(NOT EXISTS "${path}" AND NOT generated)
         set(misspelt "")
-        if(file MATCHES "^[A-Z][A-Z_]+$")
+        if(file MATCHES "^[A-Za-z_]+$")
             set(misspelt " (if it is meant as a setting, its name is misspelt)")
         endif()
         message(FATAL_ERROR "${who}: ${what} ${file} does not exist (at ${path}), and no rule of the build "

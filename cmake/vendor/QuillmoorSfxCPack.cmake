@@ -95,17 +95,26 @@ function(_quillmoor_sfx_cpack_settings)
         endif()
     endforeach()
 
+    # ProductName and FileDescription, unless the vendor's strings give them.
+    set(given "")
+    foreach(string IN LISTS ${settings}_VERSION_STRINGS)
+        string(REGEX MATCH "^[^=]*" key "${string}")
+        list(APPEND given "${key}")
+    endforeach()
+    set(strings "")
     set(name "${CMAKE_PROJECT_NAME}")
     if(DEFINED CPACK_PACKAGE_NAME)
         set(name "${CPACK_PACKAGE_NAME}")
     endif()
-    _quillmoor_sfx_whole("${who}" CPACK_PACKAGE_NAME "${name}")
-    set(strings "ProductName=${name}")
+    if(NOT "ProductName" IN_LIST given)
+        _quillmoor_sfx_whole("${who}" CPACK_PACKAGE_NAME "${name}")
+        list(APPEND strings "ProductName=${name}")
+    endif()
     set(summary "${CMAKE_PROJECT_DESCRIPTION}")
     if(DEFINED CPACK_PACKAGE_DESCRIPTION_SUMMARY)
         set(summary "${CPACK_PACKAGE_DESCRIPTION_SUMMARY}")
     endif()
-    if(NOT summary STREQUAL "")
+    if(NOT summary STREQUAL "" AND NOT "FileDescription" IN_LIST given)
         _quillmoor_sfx_whole("${who}" CPACK_PACKAGE_DESCRIPTION_SUMMARY "${summary}")
         list(APPEND strings "FileDescription=${summary}")
     endif()
@@ -154,8 +163,55 @@ function(_quillmoor_sfx_cpack_settings)
     file(WRITE "${project_file}" "${text}")
     set(CPACK_PROJECT_CONFIG_FILE "${project_file}" PARENT_SCOPE)
 endfunction()
+# The settings as the installer takes them, once CPack has filled in its own:
+# cpack reads CPack's settings again from the file CPack writes, where its
+# -D, -R and --vendor and the project's per-generator file may change them,
+# and the vendor may set them after this include. The package script, and a
+# check at the end of this folder, refuse any that changed since: CPack's
+# own packages would follow the change and the installer would not.
+function(_quillmoor_sfx_cpack_record)
+    set(watched CPACK_PACKAGE_VENDOR CPACK_PACKAGE_NAME CPACK_PACKAGE_VERSION CPACK_PACKAGE_DESCRIPTION_SUMMARY
+        CPACK_PACKAGE_ICON)
+    foreach(setting LAUNCH NO_LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION VERSION_STRINGS
+            EXECUTION_LEVEL MANIFEST)
+        list(APPEND watched CPACK_QUILLMOOR_SFX_${setting})
+    endforeach()
+    set(text "set(_quillmoor_sfx_watched ${watched})\n")
+    foreach(variable IN LISTS watched)
+        if(DEFINED ${variable})
+            # Written as CPack writes its own, so that both read back alike.
+            set(value "${${variable}}")
+            if(CPACK_VERBATIM_VARIABLES)
+                string(REGEX REPLACE "([\\\$\"])" "\\\\\\1" value "${value}")
+            endif()
+            string(APPEND text "set(_quillmoor_sfx_was_${variable} \"${value}\")\n")
+            set_property(DIRECTORY PROPERTY _QUILLMOOR_SFX_WAS_${variable} "${${variable}}")
+        endif()
+    endforeach()
+    file(APPEND "${CPACK_QUILLMOOR_SFX_INTERNAL_SETTINGS}" "${text}")
+    set_property(DIRECTORY PROPERTY _QUILLMOOR_SFX_WATCHED "${watched}")
+    cmake_language(DEFER CALL _quillmoor_sfx_cpack_check_unchanged)
+endfunction()
+
+function(_quillmoor_sfx_cpack_check_unchanged)
+    get_property(watched DIRECTORY PROPERTY _QUILLMOOR_SFX_WATCHED)
+    foreach(variable IN LISTS watched)
+        get_property(was DIRECTORY PROPERTY _QUILLMOOR_SFX_WAS_${variable} SET)
+        get_property(value DIRECTORY PROPERTY _QUILLMOOR_SFX_WAS_${variable})
+        set(defined FALSE)
+        if(DEFINED ${variable})
+            set(defined TRUE)
+        endif()
+        if((was AND NOT defined) OR (defined AND NOT was) OR (was AND NOT "${${variable}}" STREQUAL "${value}"))
+            message(FATAL_ERROR "${variable} is set after include(QuillmoorSfxCPack), which took the settings "
+                                "of the installer as they were then: set it before the include")
+        endif()
+    endforeach()
+endfunction()
+
 _quillmoor_sfx_cpack_settings()
 include(CPack)
+_quillmoor_sfx_cpack_record()
 
 # CPack included once more would write its settings again, without the
 # installer's, and cpack would then make what CPack makes by default:

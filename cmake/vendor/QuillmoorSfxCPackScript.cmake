@@ -4,6 +4,20 @@
 # include(QuillmoorSfxCPack) worked out from the vendor's settings.
 include("${CPACK_QUILLMOOR_SFX_INTERNAL_SETTINGS}")
 
+# The installer's options were worked out when the project was configured.
+foreach(variable IN LISTS _quillmoor_sfx_watched)
+    if(NOT DEFINED _quillmoor_sfx_was_${variable} AND NOT DEFINED ${variable})
+        continue()
+    endif()
+    if(NOT DEFINED _quillmoor_sfx_was_${variable} OR NOT DEFINED ${variable} OR
+       NOT "${${variable}}" STREQUAL "${_quillmoor_sfx_was_${variable}}")
+        message(FATAL_ERROR "${variable} is \"${${variable}}\" for cpack but was \"${_quillmoor_sfx_was_${variable}}\" "
+                            "when the project was configured, and the installer takes its settings then (cpack's "
+                            "-D, -R and --vendor, and CPACK_PROJECT_CONFIG_FILE, do not reach them): set it before "
+                            "include(QuillmoorSfxCPack), or with cmake -D, and configure again.")
+    endif()
+endforeach()
+
 # Stopped before they are written, unless the vendor's own per-generator
 # file allowed them.
 if(CPACK_ABSOLUTE_DESTINATION_FILES)

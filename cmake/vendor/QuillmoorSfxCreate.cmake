@@ -1,10 +1,9 @@
 # Makes an installer and checks it, so that a build never keeps one that
 # sfxpack's own verify refuses:
 #   cmake -P QuillmoorSfxCreate.cmake -- STAMP SFXPACK OUTPUT WHERE CREATE-OPTIONS... -- FILES...
-# writes STAMP, naming OUTPUT, once the installer is made and verified, so
-# that a build that failed, or whose OUTPUT some other rule of the build
-# wrote, runs this again. Included, it gives the function
-# quillmoor_sfx_create_and_verify().
+# touches STAMP once the installer is made and verified, so that a build
+# that failed, or whose OUTPUT some other rule of the build wrote, runs this
+# again. Included, it gives the function quillmoor_sfx_create_and_verify().
 include_guard(GLOBAL)
 
 # quillmoor_sfx_create_and_verify(SFXPACK OUTPUT WHERE CREATE-ARGUMENTS...):
@@ -32,16 +31,29 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
     foreach(index RANGE 5 ${last})
         list(APPEND arguments "${CMAKE_ARGV${index}}")
     endforeach()
+    # A folder, which a generator expression may give, would be packed
+    # without its later changes remaking the installer.
+    list(FIND arguments -- files)
+    list(SUBLIST arguments ${files} -1 files)
+    foreach(file IN LISTS files)
+        if(IS_DIRECTORY "${file}")
+            message(FATAL_ERROR "FILES ${file} is a folder; an installer holds files, so list them (file(GLOB ... "
+                                "CONFIGURE_DEPENDS) does) and the installer is remade when one changes")
+        endif()
+    endforeach()
     # An installer that this made before goes first, so that a failure
-    # leaves no old one that looks made; a file it did not make stays.
+    # leaves no old one that looks made; a file it did not make stays. The
+    # record of it is no OUTPUT of the rule, which CMake may delete.
     set(stamp "${CMAKE_ARGV4}")
-    if(EXISTS "${stamp}")
-        file(READ "${stamp}" made)
-        file(REMOVE "${stamp}")
+    set(record "${stamp}.installer")
+    if(EXISTS "${record}")
+        file(READ "${record}" made)
+        file(REMOVE "${record}")
         if(made STREQUAL CMAKE_ARGV6)
             file(REMOVE "${made}")
         endif()
     endif()
     quillmoor_sfx_create_and_verify(${arguments})
-    file(WRITE "${stamp}" "${CMAKE_ARGV6}")
+    file(WRITE "${record}" "${CMAKE_ARGV6}")
+    file(TOUCH "${stamp}")
 endif()
