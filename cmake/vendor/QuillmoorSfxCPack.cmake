@@ -18,6 +18,10 @@
 include_guard(GLOBAL)
 include("${CMAKE_CURRENT_LIST_DIR}/QuillmoorSfxArguments.cmake")
 
+# Each is CPACK_QUILLMOOR_SFX_ and a setting's name.
+set(_QUILLMOOR_SFX_CPACK_SETTINGS LAUNCH NO_LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION
+    VERSION_STRINGS EXECUTION_LEVEL MANIFEST)
+
 # A function, so that working out the options leaves the vendor's variables as they were.
 function(_quillmoor_sfx_cpack_settings)
     set(who "include(QuillmoorSfxCPack)")
@@ -35,12 +39,10 @@ function(_quillmoor_sfx_cpack_settings)
                             "find_package(QuillmoorSfx 1.0 CONFIG REQUIRED) first")
     endif()
     # A misspelt setting would be ignored without a word.
-    set(known LAUNCH NO_LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION VERSION_STRINGS
-        EXECUTION_LEVEL MANIFEST)
     get_cmake_property(variables VARIABLES)
     foreach(variable IN LISTS variables)
-        if(variable MATCHES "^CPACK_QUILLMOOR_SFX_(.*)$" AND NOT CMAKE_MATCH_1 IN_LIST known)
-            list(JOIN known ", " settings)
+        if(variable MATCHES "^CPACK_QUILLMOOR_SFX_(.*)$" AND NOT CMAKE_MATCH_1 IN_LIST _QUILLMOOR_SFX_CPACK_SETTINGS)
+            list(JOIN _QUILLMOOR_SFX_CPACK_SETTINGS ", " settings)
             message(FATAL_ERROR "${who}: ${variable} is not a setting; the settings are CPACK_QUILLMOOR_SFX_ "
                                 "and one of ${settings}")
         endif()
@@ -172,8 +174,7 @@ endfunction()
 function(_quillmoor_sfx_cpack_record)
     set(watched CPACK_PACKAGE_VENDOR CPACK_PACKAGE_NAME CPACK_PACKAGE_VERSION CPACK_PACKAGE_DESCRIPTION_SUMMARY
         CPACK_PACKAGE_ICON)
-    foreach(setting LAUNCH NO_LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION VERSION_STRINGS
-            EXECUTION_LEVEL MANIFEST)
+    foreach(setting IN LISTS _QUILLMOOR_SFX_CPACK_SETTINGS)
         list(APPEND watched CPACK_QUILLMOOR_SFX_${setting})
     endforeach()
     set(text "set(_quillmoor_sfx_watched ${watched})\n")

@@ -15,9 +15,8 @@ include("${CMAKE_CURRENT_LIST_DIR}/QuillmoorSfxArguments.cmake")
 
 function(quillmoor_sfx_add_installer name)
     set(who "quillmoor_sfx_add_installer(${name})")
-    cmake_parse_arguments(PARSE_ARGV 1 arg "NO_LAUNCH;ALL"
-        "OUTPUT;LAUNCH;LEVEL;STUB;ICON;PUBLISHER;FILE_VERSION;PRODUCT_VERSION;EXECUTION_LEVEL;MANIFEST"
-        "FILES;VERSION_STRINGS")
+    set(one_value OUTPUT LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION EXECUTION_LEVEL MANIFEST)
+    cmake_parse_arguments(PARSE_ARGV 1 arg "NO_LAUNCH;ALL" "${one_value}" "FILES;VERSION_STRINGS")
     if(arg_UNPARSED_ARGUMENTS)
         list(JOIN arg_UNPARSED_ARGUMENTS " " unknown)
         message(FATAL_ERROR "${who}: \"${unknown}\" is not what it takes; it takes OUTPUT, FILES, "
@@ -29,7 +28,7 @@ function(quillmoor_sfx_add_installer name)
         message(FATAL_ERROR "${who}: ${missing} given without a value")
     endif()
     # An empty value ("") leaves its setting undefined, as if never given.
-    foreach(setting OUTPUT LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION EXECUTION_LEVEL MANIFEST)
+    foreach(setting IN LISTS one_value)
         if(setting IN_LIST ARGN AND NOT DEFINED arg_${setting})
             message(FATAL_ERROR "${who}: ${setting} given an empty value")
         endif()
