@@ -12,12 +12,7 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 dpkg-deb -x "$deb" "$work/root"
 sfxpack=$work/root/usr/bin/sfxpack
-failures=0
-check() {  # check WHAT COMMAND...: the command must succeed
-    local what=$1; shift
-    if "$@" >"$work/out" 2>&1; then echo "ok: $what"; else
-        echo "FAILED: $what"; sed 's/^/  | /' "$work/out"; failures=$((failures + 1)); fi
-}
+source "$(dirname "$0")/support/checks.sh"
 check "the version is the package's" grep -qx "sfxpack $(dpkg-deb -f "$deb" Version) (zlib .*)" <("$sfxpack" --version)
 check "create without --stub finds the installed stub" "$sfxpack" create -o "$work/demo.exe" "$folder"
 check "verify" "$sfxpack" verify "$work/demo.exe"

@@ -18,18 +18,7 @@ mkdir -p "$work/examples/demo"
 cp -r "$root/examples/vendor-cmake" "$work/examples/"
 cp "$root/examples/demo/vendor.ico" "$work/examples/demo/"
 example=$work/examples/vendor-cmake
-failures=0
-fail() { echo "FAILED: $1"; [ -f "$work/out" ] && sed 's/^/  | /' "$work/out"; failures=$((failures + 1)); }
-# check WHAT COMMAND...: the command must succeed
-check() {
-    local what=$1; shift
-    if "$@" >"$work/out" 2>&1; then echo "ok: $what"; else fail "$what"; fi
-}
-# shows WHAT TEXT COMMAND...: the command must succeed and print TEXT
-shows() {
-    local what=$1 text=$2; shift 2
-    if "$@" >"$work/out" 2>&1 && grep -qF -- "$text" "$work/out"; then echo "ok: $what"; else fail "$what"; fi
-}
+source "$root/tests/support/checks.sh"
 
 deb=$(ls "$packages"/quillmoor-sfx_*.deb 2>/dev/null | head -n 1)
 zip=$(ls "$packages"/quillmoor-sfx-*-windows.zip 2>/dev/null | head -n 1)
