@@ -35,6 +35,12 @@ function(_quillmoor_sfx_version_fault out number)
     set(${out} "${fault}" PARENT_SCOPE)
 endfunction()
 
+# Why a folder cannot be one of the FILES, named as `what`.
+function(_quillmoor_sfx_folder_refusal out what)
+    set(${out} "${what} is a folder; an installer holds files, so list them (file(GLOB ... CONFIGURE_DEPENDS) \
+does) and the installer is remade when one changes" PARENT_SCOPE)
+endfunction()
+
 # A file the vendor names: relative to the folder of the CMakeLists.txt that
 # names it, and there already unless a rule of the build makes it.
 function(_quillmoor_sfx_input_file out who what file)
@@ -46,8 +52,8 @@ function(_quillmoor_sfx_input_file out who what file)
     cmake_path(ABSOLUTE_PATH file BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" NORMALIZE OUTPUT_VARIABLE path)
     get_source_file_property(generated "${path}" GENERATED)
     if(IS_DIRECTORY "${path}")
-        message(FATAL_ERROR "${who}: ${what} ${file} is a folder; an installer holds files, so list them "
-                            "(file(GLOB ... CONFIGURE_DEPENDS) does) and the installer is remade when one changes")
+        _quillmoor_sfx_folder_refusal(refusal "${what} ${file}")
+        message(FATAL_ERROR "${who}: ${refusal}")
     elseif(NOT EXISTS "${path}" AND NOT generated)
         set(misspelt "")
         if(file MATCHES "^[A-Za-z_]+$")
@@ -70,7 +76,8 @@ function(_quillmoor_sfx_arguments out who prefix shown)
     set(version_keys CompanyName FileDescription ProductName ProductVersion FileVersion LegalCopyright
         LegalTrademarks InternalName OriginalFilename Comments PrivateBuild SpecialBuild)
     set(execution_levels asInvoker highestAvailable requireAdministrator)
-    foreach(setting LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION EXECUTION_LEVEL MANIFEST)
+    # The files (STUB, ICON, MANIFEST) are checked as files are, below.
+    foreach(setting LAUNCH LEVEL PUBLISHER FILE_VERSION PRODUCT_VERSION EXECUTION_LEVEL)
         _quillmoor_sfx_whole("${who}" ${shown}${setting} "${${prefix}_${setting}}")
     endforeach()
 

@@ -5,6 +5,7 @@
 # that failed, or whose OUTPUT some other rule of the build wrote, runs this
 # again. Included, it gives the function quillmoor_sfx_create_and_verify().
 include_guard(GLOBAL)
+include("${CMAKE_CURRENT_LIST_DIR}/QuillmoorSfxArguments.cmake")
 
 # quillmoor_sfx_create_and_verify(SFXPACK OUTPUT WHERE CREATE-ARGUMENTS...):
 # WHERE tells the vendor where the options come from, should sfxpack refuse one.
@@ -37,8 +38,8 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
     list(SUBLIST arguments ${files} -1 files)
     foreach(file IN LISTS files)
         if(IS_DIRECTORY "${file}")
-            message(FATAL_ERROR "FILES ${file} is a folder; an installer holds files, so list them (file(GLOB ... "
-                                "CONFIGURE_DEPENDS) does) and the installer is remade when one changes")
+            _quillmoor_sfx_folder_refusal(refusal "FILES ${file}")
+            message(FATAL_ERROR "${refusal}")
         endif()
     endforeach()
     # An installer that this made before goes first, so that a failure
