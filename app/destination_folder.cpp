@@ -7,6 +7,7 @@
 #include <cstring>
 
 char DestinationFolder[MAX_PATH];
+bool DestinationCreated;
 
 namespace {
 
@@ -40,6 +41,7 @@ int PrepareDestinationFolder(HWND owner)
     char systemDirectory[kLocalBufferSize] = {};
     wchar_t widePath[kLocalBufferSize] = {};
     std::memset(DestinationFolder, 0, sizeof DestinationFolder);
+    DestinationCreated = false;
 
     // On failure, or when the directory does not fit, nothing is written and the
     // cleared buffer yields no path.
@@ -51,6 +53,6 @@ int PrepareDestinationFolder(HWND owner)
                         kLocalBufferSize - 1);
     // An existing folder is fine; a folder that cannot be created shows up later,
     // when the files cannot be copied into it.
-    SHCreateDirectory(owner, widePath);
+    DestinationCreated = SHCreateDirectory(owner, widePath) == ERROR_SUCCESS;
     return static_cast<int>(std::strlen(DestinationFolder));
 }

@@ -8,6 +8,8 @@
 
 // The destination folder's path, ending in a backslash; empty until prepared.
 extern char DestinationFolder[MAX_PATH];
+// Whether this run made the folder: a run that installs nothing removes it.
+extern bool DestinationCreated;
 
 // Fills DestinationFolder and creates the folder with any missing parents.
 // Returns the path's length, or 0 when there is no drive root to install under,

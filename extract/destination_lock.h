@@ -15,6 +15,8 @@ public:
     // Opens the folder; Unavailable when it cannot be opened (it may be
     // missing: installing into it then fails file by file).
     DestinationState Acquire(const char* folderPath);
+    // Lets go of the folder, so that it can be removed.
+    void Release() { folder_.Close(); }
 
 private:
     ScopedHandle folder_;

@@ -15,6 +15,7 @@
 #include "extract/package_resource.h"
 #include "extract/repeated_names.h"
 #include "extract/stoppable_inflation.h"
+#include "extract/temporary_folder.h"
 #include "extract/worker_reports.h"
 #include "inflate/stream_inflater.h"
 #include "resources/resource_ids.h"
@@ -73,7 +74,7 @@ enum class Route { Next, Cleanup, Rollback };
 // Everything the job holds; nothing of it outlives the thread.
 struct Job {
     HWND window;
-    char temporaryFolder[MAX_PATH] = {};
+    char runFolder[MAX_PATH] = {};  // this run's own, in the temporary folder
     Path packageFile;   // the package as written out, before inflating
     Path mergeFile;     // the inflated merge data file
     char text[MAX_PATH] = {};
@@ -84,8 +85,9 @@ struct Job {
     MergeEntry* table = nullptr;
     uint64_t contentsOffset = 0;
     uint32_t rollbackFrom = 0;  // the last entry whose temporary copy may exist
-    uint32_t installed = 0;     // entries installed: their copies are gone, or are the installed files
+    uint32_t installed = 0;     // entries installed: their temporary copies are gone
     DestinationLock destination;  // held from before the first write until after the launch
+    bool destinationIsLink = false;
 };
 
 void ReportPercentValue(Job& job, long percent)
@@ -145,26 +147,27 @@ Route Start(Job& job)
 // has been opened, so it cannot be swapped meanwhile.
 Route HoldDestination(Job& job)
 {
-    if (job.destination.Acquire(DestinationFolder) == DestinationState::Link)
+    job.destinationIsLink = job.destination.Acquire(DestinationFolder) == DestinationState::Link;
+    if (job.destinationIsLink)
         return Fail(job, kLinkedDestination, Route::Cleanup);
     return Route::Next;
 }
 
-// 3. Two names in the temporary folder from the tick counter.
+// 3. A folder of the run's own in the temporary folder, and two names in it
+// from the tick counter. Whatever else the temporary folder holds, the run
+// never opens, replaces or deletes it.
 Route NameTemporaryFiles(Job& job)
 {
     ReportProgress(job.window, 25);
     ReportPercent(job.window, "25%");
-    const DWORD length = GetTempPathA(MAX_PATH, job.temporaryFolder);
-    if (length == 0 || length >= MAX_PATH)
+    char temporaryFolder[MAX_PATH] = {};
+    if (!FindTemporaryFolder(temporaryFolder) || !CreateRunFolder(temporaryFolder, job.runFolder))
         return Fail(job, kCannotCreatePackageFile, Route::Cleanup);
     const DWORD first = GetTickCount();
     const DWORD second = GetTickCount() * 12345u / 8725u;  // unsigned: the product wraps
-    if (!job.packageFile.Format("%s%08X", job.temporaryFolder, static_cast<unsigned>(first)) ||
-        !job.mergeFile.Format("%s%08X", job.temporaryFolder, static_cast<unsigned>(second)))
+    if (!job.packageFile.Format("%s%08X", job.runFolder, static_cast<unsigned>(first)) ||
+        !job.mergeFile.Format("%s%08X", job.runFolder, static_cast<unsigned>(second)))
         return Fail(job, kCannotCreatePackageFile, Route::Cleanup);
-    DeleteFileA(job.packageFile.text);
-    DeleteFileA(job.mergeFile.text);
     return StopRequested() ? Route::Cleanup : Route::Next;
 }
 
@@ -290,7 +293,7 @@ Route UnpackEntries(Job& job)
         const MergeEntry& entry = job.table[i];
         job.rollbackFrom = i;
         Path copy;
-        if (!copy.Join(job.temporaryFolder, entry.name))
+        if (!copy.Join(job.runFolder, entry.name))
             return Fail(job, kCannotCreateEntry, Route::Rollback);
         job.openFile = CreateForWriting(copy.text);
         if (!IsValid(job.openFile)) {
@@ -343,21 +346,17 @@ Route InstallEntries(Job& job)
         std::snprintf(job.text, sizeof job.text, kCopyingFormat, entry.name);
         ReportStatus(job.window, job.text);
         Path copy, installed;
-        if (!copy.Join(job.temporaryFolder, entry.name) || !installed.Join(DestinationFolder, entry.name))
+        if (!copy.Join(job.runFolder, entry.name) || !installed.Join(DestinationFolder, entry.name))
             return FailWithName(job, kCannotCopyFormat, entry.name, Route::Rollback);
-        // With the temporary folder inside the destination, the copy is
-        // already the installed file: keep it.
-        if (!IsSameFile(copy.text, installed.text)) {
-            switch (InstallFile(copy.text, DestinationFolder, installed.text, entry)) {
-            case InstallResult::Installed:
-                break;
-            case InstallResult::Stopped:
-                return Route::Rollback;
-            case InstallResult::Failed:
-                return FailWithName(job, kCannotCopyFormat, entry.name, Route::Rollback);
-            }
-            DeleteFileA(copy.text);
+        switch (InstallFile(copy.text, DestinationFolder, installed.text, entry)) {
+        case InstallResult::Installed:
+            break;
+        case InstallResult::Stopped:
+            return Route::Rollback;
+        case InstallResult::Failed:
+            return FailWithName(job, kCannotCopyFormat, entry.name, Route::Rollback);
         }
+        DeleteFileA(copy.text);
         job.installed = i + 1;
         if (StopRequested())
             return Route::Rollback;
@@ -393,8 +392,8 @@ Route Finish(Job& job)
     return Route::Cleanup;
 }
 
-// Deletes the temporary copies of entries job.rollbackFrom down to 0, but
-// never those of installed entries: a copy that is the installed file stays.
+// Deletes the temporary copies of entries job.rollbackFrom down to 0; those
+// of installed entries are gone already.
 void RollBack(Job& job)
 {
     ReportStatus(job.window, kRollingBack);
@@ -406,9 +405,24 @@ void RollBack(Job& job)
     for (uint32_t k = job.rollbackFrom + 1; k-- > 0;) {
         ReportProgress(job.window, static_cast<int>(PercentAt(k, count)));
         Path copy;
-        if (k >= job.installed && copy.Join(job.temporaryFolder, job.table[k].name))
+        if (k >= job.installed && copy.Join(job.runFolder, job.table[k].name))
             DeleteFileA(copy.text);
     }
+}
+
+// A destination folder that this run made and installed nothing into goes
+// too, so that a refused package leaves the drive as it was. Only an empty
+// folder can be removed: nothing anybody put there meanwhile is lost.
+void RemoveUnusedDestination(Job& job)
+{
+    if (!DestinationCreated || job.installed > 0 || job.destinationIsLink)
+        return;
+    job.destination.Release();
+    // The folder is named without its closing backslash.
+    const size_t length = std::strlen(DestinationFolder);
+    Path folder;
+    if (length > 1 && folder.Format("%.*s", static_cast<int>(length - 1), DestinationFolder))
+        RemoveDirectoryA(folder.text);
 }
 
 // Every run ends here, once: nothing of the job is left behind.
@@ -423,6 +437,10 @@ void CleanUp(Job& job)
         DeleteFileA(job.packageFile.text);
     if (!job.mergeFile.Empty())
         DeleteFileA(job.mergeFile.text);
+    // Empty now, unless somebody else put something into it.
+    if (job.runFolder[0] != '\0')
+        RemoveDirectoryA(job.runFolder);
+    RemoveUnusedDestination(job);
     ReportProgress(job.window, 0);
     ReportPercent(job.window, "");
     ReportStatus(job.window, "");

@@ -17,8 +17,4 @@ InstallResult InstallFile(const char* copy, const char* folder, const char* inst
 // Sets the entry's creation, last access and last write times on an open file.
 bool ApplyTimes(HANDLE file, const MergeEntry& entry);
 
-// Whether two paths name one file (one folder given two names, a hard link),
-// by the file system's own identity of the files; false when either is missing.
-bool IsSameFile(const char* first, const char* second);
-
 #endif

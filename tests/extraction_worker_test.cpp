@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,30 @@ std::vector<std::string> FilesIn(const std::string& folder)
 }
 
 using Names = std::vector<std::string>;
+
+// Every file in a folder, by name, with its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const std::string& name : FilesIn(folder))
+        files[name] = ReadFile(folder + "\\" + name);
+    return files;
+}
+
+// The one folder that the run made in the temporary folder.
+std::string RunFolderIn(const std::string& temporary)
+{
+    const std::vector<std::string> made = FilesIn(temporary);
+    EXPECT_EQ(made.size(), 1u) << "one folder of the run's own";
+    return made.empty() ? temporary : temporary + "\\" + made[0];
+}
+
+uint64_t LastWriteTime(const std::string& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data);
+    return uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32 | data.ftLastWriteTime.dwLowDateTime;
+}
 
 std::string Percent(long value)
 {
@@ -319,7 +344,7 @@ TEST_F(ExtractionTest, AnInstallerWithoutAPackageSaysSo)
     EXPECT_EQ(RunInstaller(ReadFile(ProgramFolder() + "sfxstub.exe")), 18);
     EXPECT_EQ(boxes, std::vector<ShownBox>{Error("Fail to extract the data, extracting process aborted!")});
     EXPECT_EQ(FilesIn(temporary), Names{});
-    EXPECT_EQ(FilesIn(kDestination), Names{});
+    EXPECT_FALSE(IsFolder(kDestination)) << "the run made it and installed nothing";
 }
 
 TEST_F(ExtractionTest, AnUnwritableTemporaryFolderStopsBeforeAnything)
@@ -329,7 +354,7 @@ TEST_F(ExtractionTest, AnUnwritableTemporaryFolderStopsBeforeAnything)
     EXPECT_EQ(Install(ThreeEntries()), 18);
     EXPECT_EQ(boxes,
               std::vector<ShownBox>{Error("Fail to create temporary data file, extracting process aborted!")});
-    EXPECT_EQ(FilesIn(kDestination), Names{});
+    EXPECT_FALSE(IsFolder(kDestination)) << "the run made it and installed nothing";
 }
 
 TEST_F(ExtractionTest, APackageThatDoesNotInflateLeavesNoTemporaryFile)
@@ -339,6 +364,13 @@ TEST_F(ExtractionTest, APackageThatDoesNotInflateLeavesNoTemporaryFile)
     EXPECT_EQ(InstallPackage(package), 18);
     EXPECT_EQ(boxes, std::vector<ShownBox>{Error("Fail to decompress the data, extracting process aborted!")});
     EXPECT_EQ(FilesIn(temporary), Names{});
+    EXPECT_FALSE(IsFolder(kDestination)) << "the run made it and installed nothing";
+
+    // A folder that was there before stays, empty as it was.
+    Reset();
+    CreateDirectoryA(kDestination.c_str(), nullptr);
+    EXPECT_EQ(InstallPackage(package), 18);
+    EXPECT_TRUE(IsFolder(kDestination));
     EXPECT_EQ(FilesIn(kDestination), Names{});
 }
 
@@ -346,11 +378,12 @@ TEST_F(ExtractionTest, AMergeFileThatCannotBeOpenedIsReported)
 {
     HANDLE locked = INVALID_HANDLE_VALUE;
     ActAt(IDC_PERCENT_TEXT, "100%", 1, [&] {
-        // The inflated file is the only file in the folder now; hold it so
-        // that nobody else may open it.
-        const Names present = FilesIn(temporary);
+        // The inflated file is the only file in the run's folder now; hold
+        // it so that nobody else may open it.
+        const std::string runFolder = RunFolderIn(temporary);
+        const Names present = FilesIn(runFolder);
         ASSERT_EQ(present.size(), 1u);
-        locked = CreateFileA((temporary + "\\" + present[0]).c_str(), GENERIC_READ, /*share=*/0, nullptr,
+        locked = CreateFileA((runFolder + "\\" + present[0]).c_str(), GENERIC_READ, /*share=*/0, nullptr,
                              OPEN_EXISTING, 0, nullptr);
     });
     EXPECT_EQ(Install(ThreeEntries()), 18);
@@ -404,10 +437,14 @@ TEST_F(ExtractionTest, UnsafeNamesAndShortMergeFilesAreRefusedBeforeAnythingIsWr
 
 TEST_F(ExtractionTest, AnEntryThatCannotBeCreatedRollsBackTheEarlierOnes)
 {
-    CreateDirectoryA((temporary + "\\b.txt").c_str(), nullptr);  // in the way of entry 1
+    std::string runFolder;
+    ActAt(IDC_PERCENT_TEXT, "33%", 1, [&] {
+        runFolder = RunFolderIn(temporary);
+        CreateDirectoryA((runFolder + "\\b.txt").c_str(), nullptr);  // in the way of entry 1
+    });
     EXPECT_EQ(Install(ThreeEntries()), 18);
     EXPECT_EQ(boxes, std::vector<ShownBox>{Error("Fail to create data file, extracting process aborted!")});
-    EXPECT_EQ(FilesIn(temporary), Names{"b.txt"}) << "a.txt rolled back; the folder in the way is not ours";
+    EXPECT_EQ(FilesIn(runFolder), Names{"b.txt"}) << "a.txt rolled back; the folder in the way is not ours";
     EXPECT_EQ(FilesIn(kDestination), Names{});
     EXPECT_EQ(Seen.statuses.back(), "");
     EXPECT_NE(std::find(Seen.statuses.begin(), Seen.statuses.end(), "Rollback the updated file..."),
@@ -490,6 +527,7 @@ TEST_F(ExtractionTest, AStopAtEachCheckLeavesNoTemporaryFile)
         EXPECT_EQ(boxes, std::vector<ShownBox>{}) << "a stop shows no box";
         EXPECT_EQ(FilesIn(temporary), Names{});
         EXPECT_EQ(FilesIn(kDestination), c.installed);
+        EXPECT_EQ(IsFolder(kDestination), !c.installed.empty()) << "made by the run, removed when unused";
         EXPECT_EQ(Seen.statuses.back(), "") << "the controls are cleared";
         if (!c.neverShown.empty()) {
             EXPECT_EQ(std::count(Seen.percents.begin(), Seen.percents.end(), c.neverShown), 0);
@@ -552,6 +590,111 @@ TEST_F(ExtractionTest, ATemporaryFolderThatIsTheDestinationKeepsTheInstalledFile
     EXPECT_EQ(boxes, std::vector<ShownBox>{kSuccess});
     EXPECT_EQ(FilesIn(kDestination), Names({"a.txt", "b.txt", "c.txt"}));
     EXPECT_EQ(Installed("b.txt"), "bravo bravo");
+}
+
+// Files named as the run's two temporary files would be, "%08X" of the tick
+// counter and of the counter x 12345 / 8725, for a stretch of ticks a little
+// ahead; then waits for the counter to reach it. The run reads the counter as
+// soon as this returns.
+void PlantTickCountNames(const std::string& folder)
+{
+    constexpr DWORD kStretchMs = 200, kMarginMs = 50;
+    for (DWORD lead = 500; lead < 20000; lead *= 2) {  // the time that planting may take
+        const DWORD first = GetTickCount() + lead;
+        for (DWORD tick = first; tick != first + kStretchMs; ++tick) {
+            for (const DWORD value : {tick, tick * 12345u / 8725u}) {
+                char name[9];
+                std::snprintf(name, sizeof name, "%08X", static_cast<unsigned>(value));
+                WriteFile(folder + "\\" + name, std::string("another program's ") + name);
+            }
+        }
+        const LONG early = static_cast<LONG>(first - GetTickCount());
+        if (early >= 0)
+            Sleep(static_cast<DWORD>(early));
+        if (early > -static_cast<LONG>(kStretchMs - kMarginMs))
+            return;
+    }
+    ADD_FAILURE() << "planting took too long for the tick counter";
+}
+
+// Files that other programs left in the temporary folder: one of each
+// entry's name, and one of each name that the run's two temporary files could
+// take from the tick counter, planted just before the counter is read.
+TEST_F(ExtractionTest, FilesOfOtherProgramsInTheTemporaryFolderAreNeverTouched)
+{
+    struct Case {
+        const char* what;
+        std::vector<TestEntry> entries;
+        std::string stopAtPercent;  // empty: no stop
+        std::vector<ShownBox> boxes;
+    };
+    const Case cases[] = {
+        {"success", ThreeEntries(), "", {kSuccess}},
+        {"failure", {{"a.txt", "alpha"}, {"b.txt", "bravo"}, {"empty.txt", ""}}, "",
+         {Error("Invalid data file size, extracting process aborted!")}},
+        {"stop", ThreeEntries(), "66%", {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Reset();
+        for (const TestEntry& entry : c.entries)
+            WriteFile(temporary + "\\" + entry.name, "another program's " + entry.name);
+        std::map<std::string, std::string> planted;
+        Seen.onUpdate = [&](const Update& update) {
+            if (update.control != IDC_PERCENT_TEXT)
+                return;
+            if (update.text == "25%") {
+                PlantTickCountNames(temporary);
+                planted = Snapshot(temporary);
+            }
+            if (!c.stopAtPercent.empty() && update.text == c.stopAtPercent)
+                SetEvent(StopEvent);
+        };
+        EXPECT_EQ(Install(c.entries), 18);
+        EXPECT_EQ(boxes, c.boxes);
+        EXPECT_GT(planted.size(), c.entries.size());
+        EXPECT_TRUE(Snapshot(temporary) == planted) << "a file of another program's changed, went or came";
+    }
+}
+
+TEST_F(ExtractionTest, ATemporaryFolderNamedOutsideTheCodePageIsUsed)
+{
+    ASSERT_EQ(GetACP(), 1252u) << "the names below lie outside the code page";
+    const std::wstring scratchFolder(scratch.Path().wstring());
+    for (const wchar_t* name : {L"tmp-Łódź", L"tmp-Ελληνικά", L"tmp-日本語"}) {
+        Reset();
+        const std::wstring folder = scratchFolder + L"\\" + name;
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+        SetEnvironmentVariableW(L"TMP", (folder + L"\\").c_str());
+        SetEnvironmentVariableW(L"TEMP", (folder + L"\\").c_str());
+        EXPECT_EQ(Install(ThreeEntries()), 18);
+        EXPECT_EQ(boxes, std::vector<ShownBox>{kSuccess});
+        EXPECT_EQ(FilesIn(kDestination), Names({"a.txt", "b.txt", "c.txt"}));
+        EXPECT_TRUE(std::filesystem::is_empty(folder)) << "the folder is left as it was";
+        RemoveDirectoryW(folder.c_str());
+    }
+}
+
+// Times that the file system refuses (the top bit set) fail the copy before
+// the file takes its name: the destination is as it was.
+TEST_F(ExtractionTest, TimesThatCannotBeSetLeaveTheDestinationAsItWas)
+{
+    std::vector<TestEntry> entries = ThreeEntries();
+    entries[0].last_write = 0x8000000000000000ull | entries[0].last_write;
+    EXPECT_EQ(Install(entries), 18);
+    EXPECT_EQ(boxes, std::vector<ShownBox>{Error("Fail to copy a.txt, extracting process aborted!")});
+    EXPECT_FALSE(IsFolder(kDestination)) << "nothing was installed into the folder the run made";
+
+    Reset();
+    CreateDirectoryA(kDestination.c_str(), nullptr);
+    WriteFile(kDestination + "\\a.txt", "an older a");
+    const uint64_t written = LastWriteTime(kDestination + "\\a.txt");
+    EXPECT_EQ(Install(entries), 18);
+    EXPECT_EQ(boxes, std::vector<ShownBox>{Error("Fail to copy a.txt, extracting process aborted!")});
+    EXPECT_EQ(FilesIn(kDestination), Names{"a.txt"});
+    EXPECT_EQ(Installed("a.txt"), "an older a");
+    EXPECT_EQ(LastWriteTime(kDestination + "\\a.txt"), written);
+    EXPECT_EQ(FilesIn(temporary), Names{});
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ expect() {
     local shown left installed
     shown=$(run "$build/installer_driver.exe" --temp "$(windows "$temporary")" "$(windows "$installer")" |
         tr -d '\r') || true
-    left=$(find "$temporary" -type f | wc -l)
+    left=$(find "$temporary" -mindepth 1 | wc -l)
     installed=$(cd "$destination" 2>/dev/null && echo $(ls) || true)
     if ! grep -qF "box (error): $message" <<<"$shown" || grep -q "box (information)" <<<"$shown" ||
         ! grep -q "exit code: 18" <<<"$shown" || [ "$left" -ne 0 ] || [ "$installed" != "$*" ]; then

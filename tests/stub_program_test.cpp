@@ -8,7 +8,7 @@
 #include "tests/support/folders.h"
 #include "tests/support/message_box_watcher.h"
 
-TEST(StubProgram, WithoutAPackageSaysSoCreatesItsFolderAndExitsWith18)
+TEST(StubProgram, WithoutAPackageSaysSoAndExitsWith18LeavingNoFolder)
 {
     RemoveFolder("C:\\Quillmoor");
     std::string command = "\"" + ProgramFolder() + "sfxstub.exe\"";
@@ -33,5 +33,5 @@ TEST(StubProgram, WithoutAPackageSaysSoCreatesItsFolderAndExitsWith18)
     const std::vector<ShownBox> expected = {
         {"Self-Extractor", "Fail to extract the data, extracting process aborted!", "error"}};
     EXPECT_EQ(boxes, expected);
-    EXPECT_TRUE(IsFolder("C:\\Quillmoor"));
+    EXPECT_FALSE(IsFolder("C:\\Quillmoor")) << "the folder it made, with nothing installed into it";
 }

@@ -6,17 +6,24 @@
 
 #include <string>
 
-// Deletes a folder and the files in it (the stub's folders hold no subfolders).
+// Deletes a folder and everything in it; a link is removed, never followed.
 inline void RemoveFolder(const std::string& folder)
 {
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        RemoveDirectoryA(folder.c_str());
+        return;
+    }
     WIN32_FIND_DATAA found;
     HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
     if (search != INVALID_HANDLE_VALUE) {
         do {
-            const std::string path = folder + "\\" + found.cFileName;
+            const std::string name = found.cFileName, path = folder + "\\" + name;
             if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
                 SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
                 DeleteFileA(path.c_str());
+            } else if (name != "." && name != "..") {
+                RemoveFolder(path);
             }
         } while (FindNextFileA(search, &found));
         FindClose(search);

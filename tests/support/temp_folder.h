@@ -26,6 +26,7 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
+    const std::filesystem::path& Path() const { return path_; }
     // The path of a file in the folder, as a narrow string.
     std::string operator/(const std::string& name) const { return (path_ / name).string(); }
 
