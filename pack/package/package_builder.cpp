@@ -9,6 +9,7 @@
 #include <set>
 
 #include "extract/merge_format.h"
+#include "extract/run_folder_name.h"
 #include "pack/system/code_page.h"
 #include "pack/system/file_io.h"
 #include "pack/system/paths.h"
@@ -76,10 +77,13 @@ std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& option
     const std::optional<std::string> name = StoredName(entry.display_name, options.code_page, &why);
     if (!name)
         return refuse(why);
-    if (name->size() > kLongestInstallablePath - kDeepTemporaryFolder)
+    // The installer's temporary copy goes into a folder of its own in the
+    // temporary folder.
+    if (name->size() + kRunFolderNameLength > kLongestInstallablePath - kDeepTemporaryFolder)
         warnings->push_back(shown + ": its name is " + std::to_string(name->size()) +
                             " bytes long; it installs only where the temporary folder's path is at most " +
-                            std::to_string(kLongestInstallablePath - name->size()) + " characters long");
+                            std::to_string(kLongestInstallablePath - kRunFolderNameLength - name->size()) +
+                            " characters long");
     entry.name = *name;
     const std::optional<FileTimes> times = ReadFileTimes(path, &why, &entry.stamp);
     if (!times)
