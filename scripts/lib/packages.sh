@@ -1,5 +1,6 @@
 # The Debian packages the project builds, tests and demonstrates with, and a
 # function that installs the missing ones. Sourced by scripts/test and scripts/demo.
+sfx_root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
 SFX_PACKAGES=(
     cmake make ninja-build g++ git                # the host build, and the vendor test's generators
@@ -8,6 +9,7 @@ SFX_PACKAGES=(
     clang libclang-rt-14-dev                      # libFuzzer targets
     mingw-w64 binutils-mingw-w64                  # the Windows builds...
     g++-mingw-w64-i686-win32                      # ...the product, 32-bit
+    g++-mingw-w64-i686-posix                      # ...its tests, with GoogleTest
     g++-mingw-w64-x86-64-posix                    # ...the tests, 64-bit
     libz-mingw-w64-dev                            # zlib for both Windows builds
     wine64 fonts-wine xvfb                        # running the Windows tests
@@ -17,8 +19,13 @@ SFX_PACKAGES=(
     dpkg-dev lintian man-db bash-completion       # the .deb: its dependencies, checks, manual, completion
 )
 
-# Installs what is missing; when not root, prints the one command to run instead.
+# Installs what is missing, then 32-bit Wine where it can run; when not root,
+# prints the one command to run instead.
 sfx_install_packages() {
+    sfx_install_listed_packages && sfx_install_wine32
+}
+
+sfx_install_listed_packages() {
     local missing=() package
     for package in "${SFX_PACKAGES[@]}"; do
         dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
@@ -34,4 +41,37 @@ sfx_install_packages() {
     apt-get update -qq >/dev/null &&
         apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1 ||
         { echo "apt-get install failed for: ${missing[*]}" >&2; return 1; }
+}
+
+# 32-bit Wine, for the product's own tests, where the kernel runs 32-bit
+# programs: the i386 architecture is added to dpkg's, and wine32:i386
+# installed. Never fails: where it cannot be had, it says why, and
+# scripts/lib/probe-32bit tells the tests (build/probe-32bit/wine32-install.txt).
+sfx_install_wine32() {
+    local why=$sfx_root/build/probe-32bit/wine32-install.txt kernel log
+    mkdir -p "${why%/*}"
+    rm -f "$why"
+    dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed' && return 0
+    if ! kernel=$("$sfx_root/scripts/lib/probe-32bit" --kernel); then
+        echo "32-bit Wine skipped: $kernel"
+        echo "not installed, since $kernel" >"$why"
+        return 0
+    fi
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "32-bit Wine is missing. Run: sudo dpkg --add-architecture i386 && sudo apt-get update &&" \
+             "sudo apt-get install -y --no-install-recommends wine32:i386"
+        echo "not installed (needs root)" >"$why"
+        return 0
+    fi
+    echo "Installing: wine32:i386 (this kernel runs 32-bit programs)"
+    log=$(mktemp)
+    export DEBIAN_FRONTEND=noninteractive
+    # An index that a mirror serves badly fails the update but may not matter.
+    { dpkg --add-architecture i386 && { apt-get update -qq || true; } &&
+      apt-get install -y -qq --no-install-recommends wine32:i386; } >"$log" 2>&1
+    if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
+        echo "apt-get could not install it ($(grep -m 1 -E '^E: ' "$log" | cut -c4-200))" >"$why"
+        echo "32-bit Wine skipped: wine32:i386 $(cat "$why")"
+    fi
+    rm -f "$log"
 }
