@@ -9,6 +9,7 @@
 set -euo pipefail
 build=$1 state=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/wine-run" "$state" || exit  # 77: this machine cannot run the session's programs
 work=$(mktemp -d)
 mounts=()
 cleanup() {

@@ -18,6 +18,14 @@ namespace {
 
 const char kMark[] = "C:\\planted-dll-loaded.txt";
 
+// The processor a PE file is for, from its file header.
+uint16_t MachineOf(const std::string& file)
+{
+    auto byte = [&](size_t at) -> size_t { return at < file.size() ? static_cast<uint8_t>(file[at]) : 0; };
+    const size_t header = byte(0x3C) | byte(0x3D) << 8 | byte(0x3E) << 16 | byte(0x3F) << 24;
+    return static_cast<uint16_t>(byte(header + 4) | byte(header + 5) << 8);
+}
+
 struct Outcome {
     int exit_code;
     std::vector<ShownBox> boxes;
@@ -32,6 +40,9 @@ Outcome RunBesidePlantedDll(const std::string& stub)
     CreateDirectoryA(downloads.c_str(), nullptr);
     CreateDirectoryA(current.c_str(), nullptr);
     const std::string planted = ReadFile(ProgramFolder() + "planted\\comctl32.dll");
+    // A DLL for another processor would never be loaded, whatever the stub does.
+    EXPECT_EQ(MachineOf(planted), MachineOf(ReadFile(stub))) << "the planted DLL is not for the stub's processor";
+    EXPECT_NE(MachineOf(planted), 0);
     WriteFile(downloads + "\\comctl32.dll", planted);
     WriteFile(current + "\\comctl32.dll", planted);
     const std::string installer = downloads + "\\installer.exe";

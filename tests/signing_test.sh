@@ -7,6 +7,7 @@
 set -euo pipefail
 build=$1 state=$2
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/wine-run" "$state" || exit  # 77: this machine cannot run the session's programs
 work=$(mktemp -d); trap 'rm -rf "$work"' EXIT
 run() { "$root/scripts/wine-run" "$state" "$@"; }
 windows() { echo "Z:${1//\//\\}"; }

@@ -4,13 +4,17 @@
 # by `cmake --install` into a scratch prefix, and then the .deb's files; its
 # build makes the installer with quillmoor_sfx_add_installer() and its cpack
 # with the External generator, and each carries the vendor's identity and
-# verifies. One, built for x64, installs under Wine and opens the program. Wrong calls stop at
+# verifies. One installs under Wine and opens the program. Wrong calls stop at
 # configure time saying which setting is wrong; a cpack install tree with
 # folders is refused naming them. The Windows zip carries the same package.
-#   vendor_cmake_test.sh RELEASE_BUILD PACKAGES_DIR WINE_STATE WIN64_BUILD
+#   vendor_cmake_test.sh RELEASE_BUILD PACKAGES_DIR WINE_STATE WINDOWS_BUILD x86|x64
+# WINDOWS_BUILD is the Windows tests' build, whose Wine session and
+# installer_driver.exe run the installer: on x86 the example's own, with the
+# installed stub; on x64 one of the example built for x64 with the build's stub.
 set -euo pipefail
-release=$(realpath "$1") packages=$(realpath "$2") state=$(realpath "$3") win64=$(realpath "$4")
+release=$(realpath "$1") packages=$(realpath "$2") state=$(realpath "$3") windows=$(realpath "$4") session_arch=$5
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/wine-run" "$state" || exit  # 77: this machine cannot run the session's programs
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 # A copy, whose files the test may touch; the demo's icon where the example looks.
@@ -302,28 +306,34 @@ for arch in x86 x64; do
     fi
 done
 
-# An installer of the example installs under Wine and opens the program. This
-# machine's Wine runs no 32-bit program, so the example is built for x64 and
-# packed with the x64 stub of the Windows tests, in a prefix of its own.
-cp -r "$work/prefix" "$work/prefix64"
-cp "$win64/sfxstub.exe" "$work/prefix64/share/quillmoor-sfx/sfxstub.exe"
-check "the example builds for x64" bash -c "cmake -S '$example' -B '$work/build-x64' \
-    -DCMAKE_TOOLCHAIN_FILE='$root/cmake/toolchain-x86_64-w64-mingw32.cmake' -DCMAKE_PREFIX_PATH='$work/prefix64' &&
-    cmake --build '$work/build-x64'"
+# An installer of the example installs under Wine and opens the program: on
+# x86 the one built above, with the installed stub; for the 64-bit session,
+# the example built for x64 and packed with the x64 stub of the Windows
+# tests, in a prefix of its own.
+if [ "$session_arch" = x86 ]; then
+    installer=$work/build-prefix/LanternSetup.exe
+else
+    cp -r "$work/prefix" "$work/prefix64"
+    cp "$windows/sfxstub.exe" "$work/prefix64/share/quillmoor-sfx/sfxstub.exe"
+    check "the example builds for x64" bash -c "cmake -S '$example' -B '$work/build-x64' \
+        -DCMAKE_TOOLCHAIN_FILE='$root/cmake/toolchain-x86_64-w64-mingw32.cmake' -DCMAKE_PREFIX_PATH='$work/prefix64' &&
+        cmake --build '$work/build-x64'"
+    installer=$work/build-x64/LanternSetup.exe
+fi
 windows() { echo "Z:${1//\//\\}"; }
 destination=$state/prefix/drive_c/Quillmoor
 rm -rf "$destination"
-shown=$("$root/scripts/wine-run" "$state" "$win64/installer_driver.exe" "$(windows "$work/build-x64/LanternSetup.exe")" |
+shown=$("$root/scripts/wine-run" "$state" "$windows/installer_driver.exe" "$(windows "$installer")" |
     tr -d '\r') || true
 for _ in $(seq 50); do [ -s "$destination/lantern.log" ] && break; sleep 0.1; done
 if grep -q "box (information): All files successfully extract" <<<"$shown" &&
     cmp -s "$destination/palette.txt" "$example/data/palette.txt" &&
     [ "$(tr -d '\r' <"$destination/lantern.log" 2>/dev/null)" = "Lantern 2.1.0 lit with 4 colours" ]; then
-    echo "ok: the installer installs under Wine and opens Lantern"
+    echo "ok: the $session_arch installer installs under Wine and opens Lantern"
 else
     echo "$shown" >"$work/out"
     ls -l "$destination" >>"$work/out" 2>&1 || true
-    fail "the installer installs under Wine and opens Lantern"
+    fail "the $session_arch installer installs under Wine and opens Lantern"
 fi
 rm -rf "$destination"
 exit "$failures"

@@ -1,21 +1,22 @@
 #!/usr/bin/env bash
-# The Windows zip as a user gets it: unpacked, its x64 sfxpack.exe packs a
+# The Windows zip as a user gets it: unpacked, its x64 or x86 sfxpack.exe packs a
 # folder under Wine with the stub beside it, and verifies and lists the result;
 # takes names beyond the ANSI code page, paths past 260 characters and
 # wildcards, as Windows programs do; and alone in a folder, finds no stub of
 # the machine that built it.
 # Made with the same options, its installers are the Linux packer's, byte for
 # byte.
-#   windows_zip_test.sh PACKAGES_DIR FOLDER WINE_STATE LINUX_SFXPACK
+#   windows_zip_test.sh PACKAGES_DIR FOLDER WINE_STATE LINUX_SFXPACK x64|x86
 set -euo pipefail
-packages=$1 folder=$2 state=$3 linux_sfxpack=$4
+packages=$1 folder=$2 state=$3 linux_sfxpack=$4 arch=$5
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/wine-run" "$state" || exit  # 77: this machine cannot run the session's programs
 zip=$(ls "$packages"/quillmoor-sfx-*-windows.zip 2>/dev/null | head -n 1)
 [ -n "$zip" ] || { echo "FAILED: no Windows zip in $packages (scripts/package makes it)"; exit 1; }
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 (cd "$work" && cmake -E tar xf "$zip")
-sfxpack=$(ls "$work"/*/x64/sfxpack.exe)
+sfxpack=$(ls "$work"/*/$arch/sfxpack.exe)
 windows() { echo "Z:${1//\//\\}"; }
 run() { "$root/scripts/wine-run" "$state" "$sfxpack" "$@"; }
 failures=0
@@ -25,9 +26,9 @@ done
 if run create -o "$(windows "$work/demo.exe")" "$(windows "$folder")" >"$work/out" 2>&1 &&
    run verify "$(windows "$work/demo.exe")" >>"$work/out" 2>&1 &&
    run list "$(windows "$work/demo.exe")" >>"$work/out" 2>&1; then
-    echo "ok: the zip's x64 sfxpack.exe packs, verifies and lists with the stub beside it"
+    echo "ok: the zip's $arch sfxpack.exe packs, verifies and lists with the stub beside it"
 else
-    echo "FAILED: the zip's x64 sfxpack.exe"; sed 's/^/  | /' "$work/out"; failures=$((failures + 1))
+    echo "FAILED: the zip's $arch sfxpack.exe"; sed 's/^/  | /' "$work/out"; failures=$((failures + 1))
 fi
 
 # check WHAT TEXT COMMAND...: under a UTF-8 locale, the command succeeds and
