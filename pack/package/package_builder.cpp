@@ -45,7 +45,7 @@ std::optional<std::string> StoredName(const std::string& utf8, unsigned codePage
     const std::optional<std::string> name = Utf8ToCodePage(utf8, codePage, why);
     if (!name)
         return std::nullopt;
-    if (const std::optional<std::string> refusal = WhyNotInstallable(*name)) {
+    if (const std::optional<std::string> refusal = WhyNotInstallable(*name, codePage)) {
         *why = *refusal;
         return std::nullopt;
     }
@@ -73,7 +73,7 @@ std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& option
     if (size > kLargestEntry)
         return refuse("4 GiB or larger; the package records sizes in 32 bits");
 
-    PackEntry entry{path, "", Shown(path.filename()), static_cast<uint32_t>(size), {}, {}};
+    PackEntry entry{path, "", Shown(path.filename()), {}, static_cast<uint32_t>(size), {}, {}};
     const std::optional<std::string> name = StoredName(entry.display_name, options.code_page, &why);
     if (!name)
         return refuse(why);
@@ -150,18 +150,23 @@ std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std:
     if (plan.entries.empty() && problems->empty())
         problems->push_back("no files to pack");
 
+    // Sorted, and compared, as the installer compares names on a system of
+    // the package's code page.
+    for (PackEntry& entry : plan.entries)
+        entry.key = CaseFoldedKey(entry.name, options.code_page);
     std::sort(plan.entries.begin(), plan.entries.end(), [](const PackEntry& a, const PackEntry& b) {
-        const std::u32string keyA = CaseFoldedKey(a.display_name), keyB = CaseFoldedKey(b.display_name);
-        return keyA != keyB ? keyA < keyB : a.name < b.name;
+        return a.key != b.key ? a.key < b.key : a.name < b.name;
     });
     for (size_t i = 1; i < plan.entries.size(); ++i)
-        if (CaseFoldedKey(plan.entries[i - 1].display_name) == CaseFoldedKey(plan.entries[i].display_name))
+        if (plan.entries[i - 1].key == plan.entries[i].key)
             problems->push_back(Shown(plan.entries[i].path) + ": same name as " + Shown(plan.entries[i - 1].path) +
                                 " on Windows, where case does not count");
 
-    auto findEntry = [&](const std::string& name) -> const PackEntry* {
+    auto findEntry = [&](const std::string& utf8) -> const PackEntry* {
+        std::string why;
+        const std::optional<std::string> name = Utf8ToCodePage(utf8, options.code_page, &why);
         for (const PackEntry& entry : plan.entries)
-            if (CaseFoldedKey(entry.display_name) == CaseFoldedKey(name))
+            if (name && entry.key == CaseFoldedKey(*name, options.code_page))
                 return &entry;
         return nullptr;
     };

@@ -18,6 +18,7 @@ struct PackEntry {
     std::filesystem::path path;
     std::string name;          // as stored: in the target code page
     std::string display_name;  // UTF-8
+    std::u32string key;        // the name as the installer compares it
     uint32_t size;
     FileTimes times;
     FileStamp stamp;  // taken with the times: the file as it must stay until it is read

@@ -1,5 +1,7 @@
 #include "pack/system/code_page.h"
 
+#include "pack/system/upper_case.h"
+
 #include <vector>
 
 namespace {
@@ -25,23 +27,6 @@ std::u32string Decode(const std::string& utf8)
         i += 1 + extra;
     }
     return out;
-}
-
-// Upper case for ASCII, Latin-1 and Latin Extended-A: the letters that the
-// Western code pages hold.
-char32_t FoldToUpper(char32_t c)
-{
-    if (c >= U'a' && c <= U'z')
-        return c - 32;
-    if (c >= 0xE0 && c <= 0xFE && c != 0xF7)
-        return c - 32;
-    if (c == 0xFF)
-        return 0x178;
-    if ((c >= 0x100 && c <= 0x137) || (c >= 0x14A && c <= 0x177))  // upper case even, lower case odd
-        return c % 2 ? c - 1 : c;
-    if ((c >= 0x139 && c <= 0x148) || (c >= 0x179 && c <= 0x17E))  // upper case odd, lower case even
-        return c % 2 ? c : c - 1;
-    return c;
 }
 
 }  // namespace
@@ -72,10 +57,15 @@ std::optional<std::string> CodePageToUtf8(const std::string& text, unsigned code
     return ConvertText(text, codePage, kUtf8);
 }
 
-std::u32string CaseFoldedKey(const std::string& utf8)
+std::u32string CaseFoldedKey(const std::string& storedName, unsigned codePage)
 {
-    std::u32string key = Decode(utf8);
+    std::u32string key;
+    if (const std::optional<std::string> utf8 = CodePageToUtf8(storedName, codePage))
+        key = Decode(*utf8);
+    else
+        for (const unsigned char byte : storedName)
+            key += byte;
     for (char32_t& c : key)
-        c = FoldToUpper(c);
+        c = UpperCase(c);
     return key;
 }

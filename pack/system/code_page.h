@@ -16,9 +16,11 @@ std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned code
 // The name as UTF-8, or nothing when a byte has no meaning in the code page.
 std::optional<std::string> CodePageToUtf8(const std::string& text, unsigned codePage);
 
-// A key under which names that Windows would take for the same file are
-// equal: ASCII and Latin letters folded to upper case.
-std::u32string CaseFoldedKey(const std::string& utf8);
+// A key under which names that Windows, on a system of this ANSI code page,
+// takes for the same file are equal: the name as stored in the package,
+// decoded with the code page (a byte that means nothing there stands for
+// itself), each character in Windows' upper case. The stub compares names so.
+std::u32string CaseFoldedKey(const std::string& storedName, unsigned codePage);
 
 // The system's side, one file for each: `text` from code page `from` into
 // code page `to` (65001 is UTF-8) without a lossy fallback, and whether a
