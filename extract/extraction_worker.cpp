@@ -211,11 +211,24 @@ Route Inflate(Job& job)
     return StopRequested() ? Route::Cleanup : Route::Next;
 }
 
+// The lead bytes of the system's ANSI code page, in which names are read.
+LeadBytes SystemLeadBytes()
+{
+    LeadBytes lead;
+    CPINFO info = {};
+    if (GetCPInfo(CP_ACP, &info))
+        for (int range = 0; range + 1 < MAX_LEADBYTES && info.LeadByte[range] != 0; range += 2)
+            for (unsigned byte = info.LeadByte[range]; byte <= info.LeadByte[range + 1]; ++byte)
+                lead.lead[byte] = true;
+    return lead;
+}
+
 // The header and the table, checked: every name a bare file name, each
 // given once, the table and every entry's contents within the file.
 Route ParseMergeFile(Job& job)
 {
-    switch (ReadMergeHeader(job.merge, job.mergeSize, &job.header)) {
+    const LeadBytes lead = SystemLeadBytes();
+    switch (ReadMergeHeader(job.merge, job.mergeSize, &job.header, lead)) {
     case MergeStatus::Ok:
         break;
     case MergeStatus::NoEntries:
@@ -232,7 +245,7 @@ Route ParseMergeFile(Job& job)
     uint32_t badEntry = 0;
     if (!job.table)
         return Fail(job, kCannotReadMergeFile, Route::Cleanup);
-    if (ReadMergeTable(job.merge, job.mergeSize, job.header, job.table, &badEntry) != MergeStatus::Ok)
+    if (ReadMergeTable(job.merge, job.mergeSize, job.header, job.table, &badEntry, lead) != MergeStatus::Ok)
         return Fail(job, kInvalidMergeFile, Route::Cleanup);
     // Two entries of one name would share one temporary copy, and one of the
     // files would be installed with another's bytes.

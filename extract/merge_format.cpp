@@ -148,19 +148,19 @@ uint64_t MergeContentsOffset(uint32_t count)
     return kMergeHeaderSize + uint64_t{kMergeEntrySize} * count;
 }
 
-MergeStatus CheckMergeHeader(const MergeHeader& header)
+MergeStatus CheckMergeHeader(const MergeHeader& header, const LeadBytes& lead)
 {
-    if (header.launch_name[0] != '\0' && !IsSafeFileName(header.launch_name))
+    if (header.launch_name[0] != '\0' && !IsSafeFileName(header.launch_name, kMergeNameSize, lead))
         return MergeStatus::InvalidLaunchName;
     return header.count == 0 ? MergeStatus::NoEntries : MergeStatus::Ok;
 }
 
-MergeStatus ReadMergeHeader(const uint8_t* block, size_t size, MergeHeader* header)
+MergeStatus ReadMergeHeader(const uint8_t* block, size_t size, MergeHeader* header, const LeadBytes& lead)
 {
     if (size < kMergeHeaderSize)
         return MergeStatus::Truncated;
     *header = DecodeMergeHeader(block);
-    const MergeStatus status = CheckMergeHeader(*header);
+    const MergeStatus status = CheckMergeHeader(*header, lead);
     if (status != MergeStatus::Ok)
         return status;
     // Checked here so that a caller can size its table by the count safely.
@@ -170,7 +170,7 @@ MergeStatus ReadMergeHeader(const uint8_t* block, size_t size, MergeHeader* head
 }
 
 MergeStatus ReadMergeTable(const uint8_t* block, size_t size, const MergeHeader& header, MergeEntry* table,
-                           uint32_t* badEntry)
+                           uint32_t* badEntry, const LeadBytes& lead)
 {
     // 64-bit sums: neither count x 296 nor the sizes can overflow them.
     uint64_t end = MergeContentsOffset(header.count);
@@ -178,7 +178,7 @@ MergeStatus ReadMergeTable(const uint8_t* block, size_t size, const MergeHeader&
         return MergeStatus::Truncated;
     for (uint32_t i = 0; i < header.count; ++i) {
         table[i] = DecodeMergeEntry(block + kMergeHeaderSize + size_t{kMergeEntrySize} * i);
-        if (!IsSafeFileName(table[i].name)) {
+        if (!IsSafeFileName(table[i].name, kMergeNameSize, lead)) {
             *badEntry = i;
             return MergeStatus::InvalidEntryName;
         }
@@ -187,7 +187,7 @@ MergeStatus ReadMergeTable(const uint8_t* block, size_t size, const MergeHeader&
     return end > size ? MergeStatus::Truncated : MergeStatus::Ok;
 }
 
-NameFault FindNameFault(const char* field, size_t fieldSize)
+NameFault FindNameFault(const char* field, size_t fieldSize, const LeadBytes& lead)
 {
     const void* terminator = std::memchr(field, '\0', fieldSize);
     if (!terminator)
@@ -201,6 +201,10 @@ NameFault FindNameFault(const char* field, size_t fieldSize)
             return NameFault::ControlCharacter;
         if (std::strchr("\\/:*?\"<>|", c))
             return NameFault::ReservedCharacter;
+        // A double-byte character: its second byte may be 0x5C ("ソ" in 932),
+        // which Windows reads as half of the character.
+        if (lead.lead[c] && ++i == length)
+            return NameFault::HalfCharacter;
     }
     // "." and ".." end in a dot too; Windows drops trailing dots and spaces,
     // so such a name would not be the file it claims to be.
@@ -231,6 +235,8 @@ const char* DescribeNameFault(NameFault fault)
         return "ends with a dot or a space, which Windows drops";
     case NameFault::DeviceName:
         return "is a device name on Windows (CON, PRN, AUX, NUL, COM1-9, LPT1-9...)";
+    case NameFault::HalfCharacter:
+        return "ends in the first half of a double-byte character";
     case NameFault::ShortNameShape:
         return "has the shape of a short name that Windows makes for long names (such as LONGFI~1.TXT), "
                "and could be another file's";
@@ -238,7 +244,7 @@ const char* DescribeNameFault(NameFault fault)
     return "unknown";
 }
 
-bool IsSafeFileName(const char* field, size_t fieldSize)
+bool IsSafeFileName(const char* field, size_t fieldSize, const LeadBytes& lead)
 {
-    return FindNameFault(field, fieldSize) == NameFault::None;
+    return FindNameFault(field, fieldSize, lead) == NameFault::None;
 }

@@ -41,6 +41,14 @@ enum class MergeStatus {
     InvalidEntryName,   // an entry's name is not a safe bare file name
 };
 
+// The lead bytes of the double-byte code page that names are read in (932,
+// 936, 949, 950): the byte after one is the second half of a character,
+// whatever its value, never a path separator. Single-byte code pages have none.
+struct LeadBytes {
+    bool lead[256] = {};
+};
+inline constexpr LeadBytes kNoLeadBytes{};
+
 // What a status means, for messages: "the entry count is 0", ...
 const char* DescribeMergeStatus(MergeStatus status);
 
@@ -51,20 +59,21 @@ MergeEntry DecodeMergeEntry(const uint8_t* in);
 
 // What is wrong with a header on its own: a launch name that is not a safe
 // file name (an empty one is fine: nothing is launched), or a count of 0.
-MergeStatus CheckMergeHeader(const MergeHeader& header);
+MergeStatus CheckMergeHeader(const MergeHeader& header, const LeadBytes& lead = kNoLeadBytes);
 
 // Reads the header of a merge data file of `size` bytes. Refuses a block too
 // short for the header or for the table it announces, a launch name that is
 // not a safe file name (an empty one is fine: nothing is launched), and a
 // count of 0. After Ok, a table of header->count entries is safe to allocate.
-MergeStatus ReadMergeHeader(const uint8_t* block, size_t size, MergeHeader* header);
+MergeStatus ReadMergeHeader(const uint8_t* block, size_t size, MergeHeader* header,
+                            const LeadBytes& lead = kNoLeadBytes);
 
 // Reads header.count entries into `table` and checks that the table and every
 // entry's contents lie within the block and that every name is a safe file
 // name. On a bad name, *badEntry holds its index. Entries of size 0 are read
 // as they are: the extractor reports them where it meets them.
 MergeStatus ReadMergeTable(const uint8_t* block, size_t size, const MergeHeader& header, MergeEntry* table,
-                           uint32_t* badEntry);
+                           uint32_t* badEntry, const LeadBytes& lead = kNoLeadBytes);
 
 // The offset of the first entry's contents; each entry's contents follow the
 // previous entry's.
@@ -81,13 +90,14 @@ enum class NameFault {
     TrailingDotOrSpace,  // Windows drops them: "." and ".." too
     DeviceName,          // CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9, LPT1-9, with spaces and an extension
     ShortNameShape,      // 8.3 with "~" and letters or digits ending the base: maybe another file's short name
+    HalfCharacter,       // ends in the first byte of a double-byte character
 };
-NameFault FindNameFault(const char* field, size_t fieldSize = kMergeNameSize);
+NameFault FindNameFault(const char* field, size_t fieldSize = kMergeNameSize, const LeadBytes& lead = kNoLeadBytes);
 
 // Why a name is refused, to follow "its name ": "is a device name on Windows ...".
 const char* DescribeNameFault(NameFault fault);
 
 // Whether the field holds a name without any fault.
-bool IsSafeFileName(const char* field, size_t fieldSize = kMergeNameSize);
+bool IsSafeFileName(const char* field, size_t fieldSize = kMergeNameSize, const LeadBytes& lead = kNoLeadBytes);
 
 #endif

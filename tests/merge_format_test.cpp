@@ -184,6 +184,18 @@ TEST(MergeFormat, OnlyBareFileNamesThatWindowsCreatesAreAccepted)
         EXPECT_TRUE(IsSafeFileName(field)) << "'" << name << "'";
     }
 
+    // In a double-byte code page the second byte of a character is never a
+    // separator ("ソ" is 0x83 0x5C in 932), though a lone byte still is.
+    LeadBytes japanese;
+    for (unsigned byte = 0x81; byte <= 0x9F; ++byte)
+        japanese.lead[byte] = true;
+    for (const char* name : {"\x83\x5c\x83\x74\x83\x67.txt", "\x95\x5c.txt", "a\x83|"}) {
+        EXPECT_TRUE(IsSafeFileName(name, std::strlen(name) + 1, japanese)) << "'" << name << "'";
+        EXPECT_FALSE(IsSafeFileName(name, std::strlen(name) + 1)) << "'" << name << "' in a single-byte code page";
+    }
+    for (const char* name : {"a\\b\x83\x5c", "\x83\x5c\\", "a\x83"})
+        EXPECT_NE(FindNameFault(name, std::strlen(name) + 1, japanese), NameFault::None) << "'" << name << "'";
+
     // A name must end within its 260 bytes.
     char unterminated[kMergeNameSize];
     std::memset(unterminated, 'a', sizeof unterminated);

@@ -2,12 +2,12 @@
 
 #include <cctype>
 
-#include "extract/merge_format.h"
+#include "pack/system/code_page.h"
 
 namespace {
 
-// The rule a name breaks, said of this name: "CON is a device name on
-// Windows", "contains ':'".
+// The rule a name breaks, said of this name as the user gave it (UTF-8):
+// "CON is a device name on Windows", "contains ':'".
 std::string DescribeFault(const std::string& name, NameFault fault)
 {
     switch (fault) {
@@ -31,13 +31,29 @@ std::string DescribeFault(const std::string& name, NameFault fault)
 
 }  // namespace
 
-std::optional<std::string> WhyNotInstallable(const std::string& storedName)
+LeadBytes LeadBytesOf(unsigned codePage)
+{
+    LeadBytes lead;
+    const auto mark = [&](unsigned first, unsigned last) {
+        for (unsigned byte = first; byte <= last; ++byte)
+            lead.lead[byte] = true;
+    };
+    if (codePage == 932) {
+        mark(0x81, 0x9F);
+        mark(0xE0, 0xFC);
+    } else if (codePage == 936 || codePage == 949 || codePage == 950) {
+        mark(0x81, 0xFE);
+    }
+    return lead;
+}
+
+std::optional<std::string> WhyNotInstallable(const std::string& storedName, unsigned codePage)
 {
     if (storedName.size() > kLongestInstallableName)
         return "its name is " + std::to_string(storedName.size()) + " bytes long; the installer puts files in " +
                "C:\\Quillmoor\\, where names of at most " + std::to_string(kLongestInstallableName) + " bytes fit";
-    const NameFault fault = FindNameFault(storedName.c_str(), storedName.size() + 1);
+    const NameFault fault = FindNameFault(storedName.c_str(), storedName.size() + 1, LeadBytesOf(codePage));
     if (fault != NameFault::None)
-        return DescribeFault(storedName, fault);
+        return DescribeFault(CodePageToUtf8(storedName, codePage).value_or(storedName), fault);
     return std::nullopt;
 }

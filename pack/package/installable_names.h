@@ -8,13 +8,20 @@
 #include <optional>
 #include <string>
 
+#include "extract/merge_format.h"
+
 // The installer joins each name to its folder in a path of at most 259
 // characters: to "C:\Quillmoor\" (13), and first to the temporary folder.
 constexpr size_t kLongestInstallablePath = 259;
 constexpr size_t kLongestInstallableName = kLongestInstallablePath - 13;
 
-// Why the installer cannot install a file of this name (as stored, in the
-// package's code page), to follow "NAME: "; nothing when it can.
-std::optional<std::string> WhyNotInstallable(const std::string& storedName);
+// The lead bytes of a double-byte code page, as the installer finds them on a
+// system of it; none for the others.
+LeadBytes LeadBytesOf(unsigned codePage);
+
+// Why the installer, on a system of this code page, cannot install a file of
+// this name (as stored, in the code page), to follow "NAME: "; nothing when
+// it can. Characters are named as the code page reads them.
+std::optional<std::string> WhyNotInstallable(const std::string& storedName, unsigned codePage);
 
 #endif
