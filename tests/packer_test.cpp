@@ -258,13 +258,23 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
         {"trailing dot", [&] { WriteFile(files("name."), "x"); }, {}, "name.", "ends with a dot"},
         {"colon", [&] { WriteFile(files("a:b.txt"), "x"); }, {}, "a:b.txt", "contains ':'"},
         {"device before spaces", [&] { WriteFile(files("CON .txt"), "x"); }, {}, "CON .txt", "CON is a device"},
-        {"superscript port", [&] { WriteFile(files("LPT\xc2\xb2.txt"), "x"); }, {}, "LPT\xc2\xb2.txt", "name"},
+        {"superscript port", [&] { WriteFile(files("LPT\xc2\xb2.txt"), "x"); }, {}, "LPT\xc2\xb2.txt",
+         "LPT\xc2\xb2 is a device name on Windows"},
         {"too long to install", [&] { WriteFile(files(std::string(247, 'n')), "x"); }, {}, std::string(247, 'n'),
          "names of at most 246 bytes fit"},
         {"short name shape", [&] { WriteFile(files("LONGFI~1.TXT"), "x"); }, {}, "LONGFI~1.TXT", "short name"},
         {"not in 1252", [&] { WriteFile(files("\xe6\x97\xa5\xe6\x9c\xac.txt"), "x"); }, {},
          "\xe6\x97\xa5\xe6\x9c\xac.txt", "code page 1252"},
         {"case twins", [&] { WriteFile(files("README.TXT"), "x"); }, {}, "README.TXT", "same name"},
+        // Twins as the installer folds them on a system of each code page.
+        {"twins in 1250", [&] { WriteFile(files("Śmietana.txt"), "x"), WriteFile(files("śmietana.txt"), "y"); },
+         {"--codepage", "1250"}, "mietana.txt", "same name"},
+        {"twins in 1251", [&] { WriteFile(files("ёлка.txt"), "x"), WriteFile(files("Ёлка.txt"), "y"); },
+         {"--codepage", "1251"}, "лка.txt", "same name"},
+        {"twins in 1253", [&] { WriteFile(files("αλφα.txt"), "x"), WriteFile(files("Αλφα.txt"), "y"); },
+         {"--codepage", "1253"}, "λφα.txt", "same name"},
+        {"full-width twins in 932", [&] { WriteFile(files("ａ.txt"), "x"), WriteFile(files("Ａ.txt"), "y"); },
+         {"--codepage", "932"}, ".txt", "same name"},
         {"4 GiB", [&] { fs::resize_file((WriteFile(files("huge.bin"), "x"), files("huge.bin")), 1ull << 32); },
          {}, "huge.bin", "4 GiB"},
         // Sizes a package records, but more than verify and the installer take.
@@ -541,7 +551,8 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         {{"create", "-o", "", dir}, "--output", "needs the installer's file"},
         {{"inject", kStub, package, "-o", ""}, "--output", "needs the installer's file"},
         {{"create", "--codepage", "12345", "-o", installer, dir}, "12345", "code page"},
-        {{"list", "--codepage", "12345", kStub}, "--codepage 12345: a code page", "code page"},
+        {{"list", "--codepage", "12345", kStub}, "--codepage 12345: not one of Windows' ANSI code pages", "code page"},
+        {{"info", "--codepage", "437", kStub}, "--codepage 437: not one of Windows' ANSI code pages", "code page"},
         {{"create", "--files-from", runTogether, "-o", installer}, runTogether + ": line 2: byte " +
          std::to_string(files("data.bin").size() + 1) + " is NUL", "--null reads a list of names that NULs separate"},
         {{"create", "--files-from", latin1, "-o", installer}, latin1 + ": line 1: byte " +
@@ -929,10 +940,13 @@ TEST_F(PackerTest, WrongCallsAreUsageErrors)
     const RunResult strayNull = Pack({"create", "--null", files()});
     EXPECT_EQ(strayNull.exit_code, 2);
     EXPECT_NE(strayNull.err.find("--null goes with --files-from"), std::string::npos) << strayNull.err;
-    // An unknown code page is a bad value, as the manual says.
-    const RunResult utf8 = Pack({"create", "--codepage=65001", files()});
-    EXPECT_EQ(utf8.exit_code, 2);
-    EXPECT_NE(utf8.err.find("--codepage 65001"), std::string::npos) << utf8.err;
+    // The installer reads names in the system's ANSI code page, never UTF-8.
+    for (const char* command : {"create", "verify"}) {
+        const RunResult utf8 = Pack({command, "--codepage=65001", files()});
+        EXPECT_EQ(utf8.exit_code, 2);
+        EXPECT_NE(utf8.err.find("--codepage 65001: the installer reads names in the installing system's ANSI code "
+                                "page, which is never UTF-8"), std::string::npos) << utf8.err;
+    }
     const RunResult help = Pack({"--help"});
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_NE(help.out.find("sfxpack create"), std::string::npos);
@@ -1188,13 +1202,37 @@ TEST_F(PackerTest, ReadingHostilePackagesRefusesCleanlyAndWritesNothingOutside)
     }
 
     // Sound enough for the stub, but flawed: verify says so, list still reads it.
-    WriteFile(folder / "package.z", Deflate(MakeMergeFile({{"a.txt", "a"}, {"A.TXT", ""}}, "b.exe")) + "xx");
+    TestEntry late{"late.txt", "x"};
+    late.last_write = 0x8000000000000000ull;  // no file system sets it
+    WriteFile(folder / "package.z", Deflate(MakeMergeFile({{"a.txt", "a"}, {"A.TXT", ""}, late}, "b.exe")) + "xx");
     ASSERT_EQ(Pack({"inject", kStub, folder / "package.z", "-o", installer}).exit_code, 0);
     EXPECT_EQ(Pack({"list", installer}).exit_code, 0);
     const RunResult verified = Pack({"verify", installer});
     EXPECT_EQ(verified.exit_code, 1);
-    for (const char* flaw : {"is empty", "name of an earlier entry", "launch file b.exe", "after the end of the zlib"})
+    for (const char* flaw : {"is empty", "name of an earlier entry", "launch file b.exe", "after the end of the zlib",
+                             "entry 2 (late.txt) has a last write time with the top bit set"})
         EXPECT_NE(verified.err.find(flaw), std::string::npos) << flaw << "\n" << verified.err;
+
+    // Names that the installer takes for one on a system of the code page: as
+    // stored, in each code page's own bytes.
+    const struct {
+        const char* code_page;
+        std::string first, second;
+    } twins[] = {
+        {"1250", "\x8c.txt", "\x9c.txt"},                              // Ś ś
+        {"1251", "\xb8.txt", "\xa8.txt"},                              // ё Ё
+        {"1252", "\x8a.txt", "\x9a.txt"}, {"1252", "\x9f.txt", "\xff.txt"},  // Š š, Ÿ ÿ
+        {"1253", "\xe1.txt", "\xc1.txt"},                              // α Α
+        {"932", "\x82\x81.txt", "\x82\x60.txt"},                      // ａ Ａ
+    };
+    for (const auto& twin : twins) {
+        SCOPED_TRACE(twin.code_page + (" " + twin.first));
+        WriteFile(folder / "package.z", Deflate(MakeMergeFile({{twin.first, "a"}, {twin.second, "b"}})));
+        ASSERT_EQ(Pack({"inject", kStub, folder / "package.z", "-o", installer}).exit_code, 0);
+        const RunResult twinned = Pack({"verify", "--codepage", twin.code_page, installer});
+        EXPECT_EQ(twinned.exit_code, 1);
+        EXPECT_NE(twinned.err.find("has the name of an earlier entry"), std::string::npos) << twinned.err;
+    }
 
     // What create refuses, verify does not call sound.
     WriteFile(folder / "package.z", Deflate(MakeMergeFile({{std::string(254, 'n'), "a"}})));
@@ -1202,6 +1240,97 @@ TEST_F(PackerTest, ReadingHostilePackagesRefusesCleanlyAndWritesNothingOutside)
     const RunResult tooLong = Pack({"verify", installer});
     EXPECT_EQ(tooLong.exit_code, 1);
     EXPECT_NE(tooLong.err.find("names of at most 246 bytes fit"), std::string::npos) << tooLong.err;
+}
+
+// What the readers read is what the installer installs: a package that
+// Windows might find in either of two languages, or that is listed twice, is
+// read by none of them; info reports the manifest Windows reads for a
+// program; names read in the code page the installer was made for.
+TEST_F(PackerTest, TheReadersReadWhatWindowsReads)
+{
+    ASSERT_EQ(Pack({"create", "-o", installer, files()}).exit_code, 0);
+    const std::string made = ReadFile(installer);
+    const Bytes file(made.begin(), made.end());
+    std::string error;
+    const PeImage image = *ParsePeImage(file, &error);
+    const auto bytes = [](const std::string& text) { return ResourceData{Bytes(text.begin(), text.end())}; };
+    const ResourceData evil = bytes(Deflate(MakeMergeFile({{"evil.txt", "evil"}}))),
+                       benign = bytes(Deflate(MakeMergeFile({{"readme.txt", "benign"}})));
+    const auto packages = [&](ResourceLanguages languages) {
+        return [&image, languages](Bytes& f) {
+            ChangeResources(f, image, [&](ResourceTree& tree) { tree[kPackageType][ResourceName::Id(kPackageId)] = languages; });
+            return true;
+        };
+    };
+    struct Case {
+        const char* what;
+        std::function<bool(Bytes&)> make;
+        std::string reason;
+        int create_status;  // with it as the stub
+    };
+    const Case cases[] = {
+        {"neutral and English", packages({{0, evil}, {1033, benign}}),
+         "the package SETUP 2000 is there in 2 languages (0, 1033)", 0},
+        {"English twice",
+         [&](Bytes& f) { return packages({{1033, benign}, {2057, evil}})(f) && RenameResourceEntry(f, image, 2057, 1033); },
+         "malformed resources: SETUP 2000 1033 is listed twice", 1},
+    };
+    const std::string twice = folder / "twice.exe";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Bytes crafted = file;
+        ASSERT_TRUE(c.make(crafted));
+        WriteFile(twice, std::string(crafted.begin(), crafted.end()));
+        for (const char* command : {"list", "verify", "info"}) {
+            const RunResult read = Pack({command, twice});
+            EXPECT_EQ(read.exit_code, 1) << command;
+            EXPECT_NE(read.err.find(c.reason), std::string::npos) << command << ": " << read.err;
+            EXPECT_EQ(read.out.find("evil.txt"), std::string::npos) << command;
+        }
+        EXPECT_EQ(Pack({"extract", twice, folder / "out"}).exit_code, 1);
+        EXPECT_FALSE(fs::exists(folder / "out"));
+        // As a stub, its packages give way to the new one, when it can be read.
+        EXPECT_EQ(Pack({"create", "--stub", twice, "-o", folder / "again.exe", files()}).exit_code, c.create_status);
+        if (c.create_status == 0) {
+            EXPECT_EQ(Pack({"verify", folder / "again.exe"}).exit_code, 0);
+        }
+    }
+
+    // Manifest 1 is the one Windows reads for a program, whatever comes first.
+    ASSERT_EQ(Pack({"create", "--execution-level", "asInvoker", "-o", folder / "invoker.exe", files()}).exit_code, 0);
+    const std::string invokerFile = ReadFile(folder / "invoker.exe");
+    const Bytes invoker(invokerFile.begin(), invokerFile.end());
+    const ResourceLanguages asInvoker = ReadResourceTree(invoker, *ParsePeImage(invoker, &error), &error)
+                                            ->at(ResourceName::Id(kManifestResource))
+                                            .at(ResourceName::Id(kProcessManifestId));
+    ASSERT_EQ(Pack({"create", "--execution-level", "requireAdministrator", "-o", installer, files()}).exit_code, 0);
+    const std::string adminFile = ReadFile(installer);
+    Bytes admin(adminFile.begin(), adminFile.end());
+    ChangeResources(admin, *ParsePeImage(admin, &error), [&](ResourceTree& tree) {
+        tree[ResourceName::Id(kManifestResource)][ResourceName::Text("A")] = asInvoker;
+    });
+    WriteFile(installer, std::string(admin.begin(), admin.end()));
+    const RunResult info = Pack({"info", installer});
+    EXPECT_NE(info.out.find("execution level: requireAdministrator; Windows does not read the file's other manifests "
+                            "(A) for a program\n"), std::string::npos) << info.out;
+
+    // A package made for Cyrillic systems, read as one.
+    fs::remove_all(files());
+    fs::create_directory(files());
+    WriteFile(files("\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.txt"), "hello");  // Привет.txt
+    ASSERT_EQ(Pack({"create", "--codepage", "1251", "--launch", "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82.txt",
+                    "-o", installer, files()}).exit_code, 0);
+    EXPECT_NE(Pack({"list", "--codepage", "1251", installer}).out.find("  Привет.txt\n"), std::string::npos);
+    EXPECT_NE(Pack({"info", "--codepage", "1251", installer}).out.find("launch: Привет.txt\n"), std::string::npos);
+    EXPECT_EQ(Pack({"verify", "--codepage", "1251", installer}).exit_code, 0);
+    ASSERT_EQ(Pack({"extract", "--codepage", "1251", installer, folder / "out"}).exit_code, 0);
+    EXPECT_EQ(ReadFile(folder / "out/Привет.txt"), "hello");
+
+    // A Japanese name whose characters end in the byte of "\\" ("ソ" is 0x83 0x5C).
+    WriteFile(files("ソフト.txt"), "software");
+    ASSERT_EQ(Pack({"create", "--codepage", "932", "--no-launch", "-o", installer, files("ソフト.txt")}).exit_code, 0);
+    EXPECT_EQ(Pack({"verify", "--codepage", "932", installer}).exit_code, 0);
+    EXPECT_NE(Pack({"list", "--codepage", "932", installer}).out.find("  ソフト.txt\n"), std::string::npos);
 }
 
 // An installer is data, whoever made it: what info and list print of it

@@ -1,6 +1,8 @@
 #include "pack/cli/command_line.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "pack/cli/printable_text.h"
 #include "pack/system/code_page.h"
@@ -93,9 +95,19 @@ std::optional<unsigned> ParseNumber(const std::string& text, unsigned largest)
 
 std::optional<unsigned> ParseCodePage(const std::string& value, std::string* error)
 {
+    // The code pages that Windows has as a system's ANSI code page: the
+    // installer reads its names in the installing system's.
+    constexpr unsigned kAnsiCodePages[] = {874, 932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
     const std::optional<unsigned> number = ParseNumber(value, 65535);
     if (!number)
         *error = "--codepage takes a Windows code page number, such as 1252";
+    else if (*number == 65001)
+        *error = "--codepage 65001: the installer reads names in the installing system's ANSI code page, "
+                 "which is never UTF-8 on the Windows it runs on; give that code page (1252 for Western "
+                 "Europe and the Americas, 1250 Central Europe, 1251 Cyrillic, 932 Japanese...)";
+    else if (std::find(std::begin(kAnsiCodePages), std::end(kAnsiCodePages), *number) == std::end(kAnsiCodePages))
+        *error = "--codepage " + value + ": not one of Windows' ANSI code pages (874, 932, 936, 949, 950, 1250 to "
+                 "1258), in which the installer reads names";
     else if (!IsKnownCodePage(*number))
         *error = "--codepage " + value + ": a code page this system cannot convert names to and from";
     return error->empty() ? number : std::nullopt;

@@ -22,7 +22,8 @@ constexpr CommandHelp kCommands[] = {
      "                              times slower\n"
      "      --iterations=N          zopfli's rounds for each block at level 11 (15)\n"
      "      --threads=N             threads that compress (one a core); the bytes are the same\n"
-     "      --codepage=CP           the Windows code page of the names (1252)\n"
+     "      --codepage=CP           the ANSI code page of the machines that install it, in which\n"
+     "                              the installer reads the names (1252; 1250, 1251, 1253, 932...)\n"
      "      --times=each|write      each file's three times (each), or all three from its\n"
      "                              last write time, whatever reading or copying did (write)\n"
      "      --files-from=FILE       also the paths in FILE (- for standard input), one a line,\n"
@@ -47,7 +48,7 @@ constexpr CommandHelp kCommands[] = {
      "  sfxpack inject [--strip-symbols] [IDENTITY OPTIONS] STUB.exe PACKAGE.z -o OUT.exe\n"
      "      Embeds a ready zlib package as it is, unchecked.\n"},
     {"list",
-     "  sfxpack list [--codepage=CP] [--format=table|tsv|json] INSTALLER.exe\n"
+     "  sfxpack list [--codepage=CP] [--format=table|tsv|json] [-q] INSTALLER.exe\n"
      "      The launch name, then each entry: size, creation, last access and last\n"
      "      write times (UTC), name. tsv: no header, one entry a line, tab-separated\n"
      "      size, the three times (ISO 8601), 1 for the launch file (else 0), name.\n"
@@ -58,13 +59,15 @@ constexpr CommandHelp kCommands[] = {
      "      Writes the entries into DIR with their times; never overwrites a file,\n"
      "      and leaves nothing behind when it fails or is interrupted.\n"},
     {"info",
-     "  sfxpack info INSTALLER.exe\n"
+     "  sfxpack info [--codepage=CP] INSTALLER.exe\n"
      "      What Windows shows of it (icon sizes, version block, requested execution level),\n"
      "      whether it is signed, and what its package holds.\n"},
     {"verify",
-     "  sfxpack verify [-q] INSTALLER.exe\n"
+     "  sfxpack verify [--codepage=CP] [-q] INSTALLER.exe\n"
      "      Checks the package: present, zlib stream and Adler-32 whole, format and\n"
-     "      names sound by the rules of create.\n"},
+     "      names sound by the rules of create, on machines of that code page.\n"
+     "    --codepage=CP: the code page the installer was made for (1252), which must be\n"
+     "    the installing machine's ANSI code page: the installer reads its names in it.\n"},
     {"help",
      "  sfxpack help [COMMAND] | --help | --version\n"
      "      How to call sfxpack, or one command (as COMMAND --help does).\n"},

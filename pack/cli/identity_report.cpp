@@ -68,17 +68,27 @@ std::string DescribeVersion(FileReader& file, const ResourceTree& tree)
     return lines;
 }
 
+// Windows reads a program's manifest from resource 1 alone; any other manifest
+// is named, since a reader may take it for the one that counts.
 std::string DescribeExecutionLevel(FileReader& file, const ResourceTree& tree)
 {
-    const std::optional<Bytes> manifest = Resource(file, tree, kManifestResource, std::nullopt);
+    const std::optional<Bytes> manifest = Resource(file, tree, kManifestResource, kProcessManifestId);
+    std::string others;
+    if (const auto manifests = tree.find(ResourceName::Id(kManifestResource)); manifests != tree.end())
+        for (const auto& [name, languages] : manifests->second)
+            if (name != ResourceName::Id(kProcessManifestId))
+                others += (others.empty() ? "" : ", ") + DescribeResourceName(name);
+    const std::string unread =
+        others.empty() ? "" : "; Windows does not read the file's other manifests (" + others + ") for a program";
     if (manifest)
         if (const std::optional<std::string> wrong = CheckManifest(*manifest))
             return Line("execution level", "unknown: its manifest is not one that Windows reads (" + *wrong +
-                                               "), and Windows may refuse to start it");
+                                               "), and Windows may refuse to start it" + unread);
     const std::string level = manifest ? RequestedExecutionLevel(*manifest) : "";
-    return Line("execution level", !level.empty() ? level
-                                   : manifest     ? "none requested in its manifest: Windows guesses from the name"
-                                                  : "none: no manifest, Windows guesses from the name");
+    return Line("execution level", (!level.empty() ? level
+                                    : manifest     ? "none requested in its manifest: Windows guesses from the name"
+                                                   : "none: no manifest, Windows guesses from the name") +
+                                       unread);
 }
 
 // Whether a signature is sound takes its certificates and digest, which

@@ -71,12 +71,12 @@ std::optional<ReadCall> ParseReadCall(const Arguments& args, const std::vector<O
     return call;
 }
 
-std::optional<InstallerPackage> ReadInstaller(const fs::path& path, const PackageVisitor& visitor,
+std::optional<InstallerPackage> ReadInstaller(const fs::path& path, unsigned codePage, const PackageVisitor& visitor,
                                               std::string* error)
 {
     if (!InputFileSize(path, kLargestInstaller, error))
         return std::nullopt;
-    std::optional<InstallerPackage> package = ReadInstallerPackage(path, visitor, error);
+    std::optional<InstallerPackage> package = ReadInstallerPackage(path, codePage, visitor, error);
     if (!package && error->rfind(Shown(path) + ":", 0) != 0)
         *error = Shown(path) + ": " + *error;
     return package;
@@ -323,7 +323,7 @@ int List(const Arguments& args)
         return UsageError(error);
     if (call->help)
         return PrintCommandHelp("list"), 0;
-    const std::optional<InstallerPackage> package = ReadInstaller(call->positional[0], {}, &error);
+    const std::optional<InstallerPackage> package = ReadInstaller(call->positional[0], call->code_page, {}, &error);
     if (!package)
         return Fail(error);
     if (call->format == "tsv")
@@ -361,7 +361,7 @@ int Extract(const Arguments& args)
     visitor.on_contents = [&](size_t entry, const uint8_t* bytes, size_t count, std::string* why) {
         return extraction.Write(entry, bytes, count, why);
     };
-    const std::optional<InstallerPackage> package = ReadInstaller(call->positional[0], visitor, &error);
+    const std::optional<InstallerPackage> package = ReadInstaller(call->positional[0], call->code_page, visitor, &error);
     if (!package || !extraction.Finish(*package, &error))
         return Fail(error);
     extraction.Done();
@@ -374,16 +374,17 @@ int Extract(const Arguments& args)
 int Verify(const Arguments& args)
 {
     std::string error;
-    const std::optional<ReadCall> call = ParseReadCall(args, {}, 1, "verify takes one INSTALLER.exe", &error);
+    const std::optional<ReadCall> call =
+        ParseReadCall(args, {{"--codepage", 0, true}}, 1, "verify takes one INSTALLER.exe", &error);
     if (!call)
         return UsageError(error);
     if (call->help)
         return PrintCommandHelp("verify"), 0;
     const std::string shown = Shown(call->positional[0]);
-    const std::optional<InstallerPackage> package = ReadInstaller(call->positional[0], {}, &error);
+    const std::optional<InstallerPackage> package = ReadInstaller(call->positional[0], call->code_page, {}, &error);
     if (!package)
         return Fail(error);
-    const std::vector<std::string> flaws = FindPackageFlaws(*package);
+    const std::vector<std::string> flaws = FindPackageFlaws(*package, call->code_page);
     for (const std::string& flaw : flaws)
         Fail(shown + ": " + flaw);
     if (!flaws.empty())

@@ -11,14 +11,23 @@ constexpr uint64_t kHeadSize = 1 << 20;
 // Enough for the resource tables, which come before the resources' bytes.
 constexpr uint64_t kResourceTablesSize = 4 << 20;
 
+// The one package the stub's lookup finds. Windows picks among languages by
+// its own order (the neutral one first, then the user's): with more than one,
+// what a reader shows may not be what the installer installs.
 const ResourceData* PackageIn(const ResourceTree& tree, std::string* error)
 {
     const auto type = tree.find(kPackageType);
     if (type != tree.end()) {
         const auto name = type->second.find(ResourceName::Id(kPackageId));
-        if (name != type->second.end() && !name->second.empty()) {
-            const auto english = name->second.find(kPackageLanguage);
-            return &(english != name->second.end() ? english : name->second.begin())->second;
+        if (name != type->second.end() && name->second.size() == 1)
+            return &name->second.begin()->second;
+        if (name != type->second.end() && name->second.size() > 1) {
+            std::string languages;
+            for (const auto& [language, data] : name->second)
+                languages += (languages.empty() ? "" : ", ") + std::to_string(language);
+            *error = "the package SETUP 2000 is there in " + std::to_string(name->second.size()) + " languages (" +
+                     languages + "), and the installer takes whichever Windows finds first: not read";
+            return nullptr;
         }
     }
     *error = "no package: the file has no resource SETUP 2000";

@@ -1,5 +1,5 @@
 // Finds the package in an installer made by anything: the resource "SETUP"
-// 2000, in US English or, failing that, in any language.
+// 2000, in whatever language, when it is there once.
 #ifndef SFX_PACK_PACKAGE_LOCATOR_H
 #define SFX_PACK_PACKAGE_LOCATOR_H
 

@@ -8,6 +8,7 @@
 
 #include "pack/system/code_page.h"
 #include "pack/system/file_io.h"
+#include "pack/system/file_times.h"
 #include "pack/package/installable_names.h"
 #include "pack/package/package_limits.h"
 #include "pack/package/package_locator.h"
@@ -23,22 +24,6 @@ std::string Name(const char* field)
     return std::string(field, strnlen(field, kMergeNameSize));
 }
 
-// Names as stored, compared as Latin-1: enough to tell names that Windows
-// would take for the same file.
-std::u32string FoldedName(const char* field)
-{
-    std::string latin;
-    for (unsigned char c : Name(field)) {
-        if (c < 0x80) {
-            latin += static_cast<char>(c);
-        } else {
-            latin += static_cast<char>(0xC0 | c >> 6);
-            latin += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return CaseFoldedKey(latin);
-}
-
 std::string Invalid(MergeStatus status)
 {
     return std::string("invalid package: ") + DescribeMergeStatus(status);
@@ -48,7 +33,10 @@ std::string Invalid(MergeStatus status)
 // table, then the contents, checking each as the stub would.
 class MergeParser {
 public:
-    MergeParser(InstallerPackage& package, const PackageVisitor& visitor) : package_(package), visitor_(visitor) {}
+    MergeParser(InstallerPackage& package, const PackageVisitor& visitor, unsigned codePage)
+        : package_(package), visitor_(visitor), lead_(LeadBytesOf(codePage))
+    {
+    }
 
     bool Feed(const uint8_t* bytes, size_t count, std::string* error)
     {
@@ -101,7 +89,7 @@ private:
     {
         package_.header = DecodeMergeHeader(record_.data());
         headerRead_ = true;
-        const MergeStatus status = CheckMergeHeader(package_.header);
+        const MergeStatus status = CheckMergeHeader(package_.header, lead_);
         if (status != MergeStatus::Ok)
             *error = Invalid(status);
         else if (package_.header.count > kMostEntries)
@@ -113,7 +101,7 @@ private:
     bool TakeEntry(std::string* error)
     {
         const MergeEntry entry = DecodeMergeEntry(record_.data());
-        if (!IsSafeFileName(entry.name)) {
+        if (!IsSafeFileName(entry.name, kMergeNameSize, lead_)) {
             *error = Invalid(MergeStatus::InvalidEntryName) + " (entry " + std::to_string(package_.entries.size()) + ")";
             return false;
         }
@@ -139,6 +127,7 @@ private:
 
     InstallerPackage& package_;
     const PackageVisitor& visitor_;
+    const LeadBytes lead_;  // of the code page the names are read in
     std::vector<uint8_t> record_;  // the header or an entry, as it comes
     bool headerRead_ = false;
     bool tableRead_ = false;
@@ -190,8 +179,8 @@ bool Inflate(FileReader& file, FileRange range, MergeParser& parser, InstallerPa
 
 }  // namespace
 
-std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path& path, const PackageVisitor& visitor,
-                                                     std::string* error)
+std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path& path, unsigned codePage,
+                                                     const PackageVisitor& visitor, std::string* error)
 {
     std::error_code failure;
     const uint64_t size = std::filesystem::file_size(path, failure);
@@ -205,33 +194,43 @@ std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path
         return std::nullopt;
     InstallerPackage package;
     package.resource_size = range->size;
-    MergeParser parser(package, visitor);
+    MergeParser parser(package, visitor, codePage);
     if (!Inflate(file, *range, parser, package, error) || !parser.Finish(error))
         return std::nullopt;
     return package;
 }
 
-std::vector<std::string> FindPackageFlaws(const InstallerPackage& package)
+std::vector<std::string> FindPackageFlaws(const InstallerPackage& package, unsigned codePage)
 {
+    auto key = [codePage](const char* field) { return CaseFoldedKey(Name(field), codePage); };
     std::vector<std::string> flaws;
     std::set<std::u32string> seen;
     bool launchFound = package.header.launch_name[0] == '\0';
     for (size_t i = 0; i < package.entries.size(); ++i) {
         const MergeEntry& entry = package.entries[i];
-        const std::string name = Name(entry.name);
+        const std::string stored = Name(entry.name);
+        const std::string name = CodePageToUtf8(stored, codePage).value_or(stored);  // as the system shows it
         if (entry.size == 0)
             flaws.push_back("entry " + std::to_string(i) + " (" + name + ") is empty; the installer stops there");
         if (entry.size_high != 0)
             flaws.push_back("entry " + std::to_string(i) + " (" + name + ") has a non-zero high size");
-        if (!seen.insert(FoldedName(entry.name)).second)
+        const std::pair<const char*, uint64_t> times[] = {
+            {"creation", entry.creation_time}, {"last access", entry.last_access_time}, {"last write", entry.last_write_time}};
+        for (const auto& [which, time] : times)
+            if (time > kLatestFileTime)
+                flaws.push_back("entry " + std::to_string(i) + " (" + name + ") has a " + which +
+                                " time with the top bit set, which Windows cannot set; the installer stops there");
+        if (!seen.insert(key(entry.name)).second)
             flaws.push_back("entry " + std::to_string(i) + " (" + name + ") has the name of an earlier entry");
-        if (const std::optional<std::string> refusal = WhyNotInstallable(name))
+        if (const std::optional<std::string> refusal = WhyNotInstallable(stored, codePage))
             flaws.push_back("entry " + std::to_string(i) + " (" + name + "): " + *refusal);
-        if (FoldedName(entry.name) == FoldedName(package.header.launch_name))
+        if (key(entry.name) == key(package.header.launch_name))
             launchFound = true;
     }
     if (!launchFound)
-        flaws.push_back("the launch file " + Name(package.header.launch_name) + " is not among the entries");
+        flaws.push_back("the launch file " + CodePageToUtf8(Name(package.header.launch_name), codePage).value_or(
+                                                 Name(package.header.launch_name)) +
+                        " is not among the entries");
     if (package.merge_size > package.contents_end)
         flaws.push_back(std::to_string(package.merge_size - package.contents_end) +
                         " bytes after the last entry's contents");

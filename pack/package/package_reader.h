@@ -33,13 +33,14 @@ struct PackageVisitor {
 // The package of the installer at `path`, read to its end; or nothing with
 // the reason in *error: no resource, a zlib stream that is cut short,
 // corrupt or fails its Adler-32 check, or a merge data file the stub would
-// refuse.
-std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path& path, const PackageVisitor& visitor,
-                                                     std::string* error);
+// refuse on a system of that code page.
+std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path& path, unsigned codePage,
+                                                     const PackageVisitor& visitor, std::string* error);
 
 // What the stub would tolerate but a sound package never has: entries of size
-// 0, names that are the same without regard to case, a launch name that is not
+// 0, names that are the same without regard to case (as the installer
+// compares them on a system of that code page), a launch name that is not
 // an entry, bytes after the stream or after the contents. One line each.
-std::vector<std::string> FindPackageFlaws(const InstallerPackage& package);
+std::vector<std::string> FindPackageFlaws(const InstallerPackage& package, unsigned codePage);
 
 #endif

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <set>
 #include <type_traits>
+#include <vector>
 
 namespace {
 
@@ -64,19 +65,35 @@ private:
         if (!Fits(offset + kDirectoryHeaderSize, count * kDirectoryEntrySize))
             return Fail("a directory's entries lie outside the resource section");
         ++depth_;
+        // Windows finds one of two entries of a name, and which is its own
+        // affair: a reader that took the other would describe another file.
+        std::set<ResourceName> names;
         for (size_t i = 0; i < count; ++i) {
             const size_t entry = offset + kDirectoryHeaderSize + i * kDirectoryEntrySize;
             ResourceName name;
             if (!ReadName(Load32(entry), &name))
                 return false;
+            path_.push_back(DescribeResourceName(name));
+            if (!names.insert(name).second)
+                return Fail(Path() + " is listed twice");
             const uint32_t target = Load32(entry + 4);
             if (((target & kHighBit) != 0) == leaves)
                 return Fail(leaves ? "a directory where data belongs" : "data where a directory belongs");
             if (!visit(name, target & ~kHighBit))
                 return false;
+            path_.pop_back();
         }
         --depth_;
         return true;
+    }
+
+    // The names down to the entry being read: "SETUP 2000 1033".
+    std::string Path() const
+    {
+        std::string path;
+        for (const std::string& name : path_)
+            path += (path.empty() ? "" : " ") + name;
+        return path;
     }
 
     bool ReadName(uint32_t field, ResourceName* name)
@@ -145,6 +162,7 @@ private:
     uint64_t copied_ = 0;
     uint64_t nameBytes_ = 0;
     std::set<size_t> directories_;  // the offsets of those read so far
+    std::vector<std::string> path_;  // the names of the entries being read, from the root
 };
 
 // Appends little-endian numbers and keeps offsets for later patching.

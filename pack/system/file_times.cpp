@@ -9,8 +9,6 @@ namespace {
 constexpr int64_t kEpochDifference = 11644473600;
 
 constexpr int64_t kTicksPerSecond = 10000000;  // FILETIMEs count 100 ns
-// The latest FILETIME that Windows takes: the high bit is never set.
-constexpr uint64_t kLatestFileTime = INT64_MAX;
 
 }  // namespace
 

@@ -49,6 +49,10 @@ struct UnixTime {
     uint32_t nanoseconds;
 };
 
+// The latest FILETIME that Windows sets on a file: the high bit is never set
+// (past the year 30828). create records none later, and verify refuses them.
+constexpr uint64_t kLatestFileTime = INT64_MAX;
+
 // The FILETIME of a Unix time; nothing when a FILETIME cannot hold it
 // (before 1601, or past the year 30828).
 std::optional<uint64_t> FileTimeFromUnixTime(UnixTime time);

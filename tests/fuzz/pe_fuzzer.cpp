@@ -23,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data),
                                                                   static_cast<std::streamsize>(size));
     std::string error;
-    if (std::optional<InstallerPackage> package = ReadInstallerPackage(path, {}, &error))
-        FindPackageFlaws(*package);
+    if (std::optional<InstallerPackage> package = ReadInstallerPackage(path, 1252, {}, &error))
+        FindPackageFlaws(*package, 1252);
 
     const Bytes package = {0x78, 0x9C, 0x03, 0x00, 0x00, 0x00, 0x00, 0x01};
     const std::optional<ResourceWriteResult> written = WritePackageResource(file, package, &error);

@@ -3,6 +3,7 @@
 #ifndef SFX_TESTS_SUPPORT_HOSTILE_STUBS_H
 #define SFX_TESTS_SUPPORT_HOSTILE_STUBS_H
 
+#include <functional>
 #include <string>
 
 #include "pack/pe/pe_image.h"
@@ -22,6 +23,32 @@ inline void PutResourceSection(Bytes& file, const PeImage& image, const Bytes& s
     StoreLe32(file, last.header_offset + 16, size);
     StoreLe32(file, image.SizeOfImageOffset(), AlignUp(uint64_t{last.virtual_address} + size, image.section_alignment));
     StoreLe32(file, image.DirectoryEntryOffset(kResourceDirectory) + 4, size);
+}
+
+// Rewrites the resources of a stub (or installer) whose resource section is
+// its last, as `change` has them.
+inline void ChangeResources(Bytes& file, const PeImage& image, const std::function<void(ResourceTree&)>& change)
+{
+    std::string error;
+    ResourceTree tree = *ReadResourceTree(file, image, &error);
+    change(tree);
+    PutResourceSection(file, image, WriteResourceTree(tree, image.sections.back().virtual_address));
+}
+
+// Gives a resource directory entry of id `from` in the last section the id
+// `to`: with another entry of id `to` beside it, two entries of one name,
+// which no tree holds. False unless `from` is there exactly once.
+inline bool RenameResourceEntry(Bytes& file, const PeImage& image, uint16_t from, uint16_t to)
+{
+    const size_t start = image.sections.back().raw_offset;
+    size_t found = 0, at = 0;
+    for (size_t i = start; i + 8 <= file.size(); i += 4)  // the tables are aligned to 4 bytes
+        if (LoadLe32(file, i) == from && LoadLe32(file, i + 4) != 0)
+            ++found, at = i;
+    if (found != 1)
+        return false;
+    StoreLe32(file, at, to);
+    return true;
 }
 
 // Replaces the resources of a stub whose resource section is its last with
