@@ -117,9 +117,11 @@ void CloseOpenFile(Job& job)
     job.openFile = INVALID_HANDLE_VALUE;
 }
 
+// A file of the run's own folder, which the run made empty: one of that
+// name there already is somebody else's, and is left alone.
 HANDLE CreateForWriting(const char* path)
 {
-    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, /*attributes=*/nullptr, CREATE_ALWAYS,
+    return CreateFileA(path, GENERIC_WRITE, FILE_SHARE_WRITE, /*attributes=*/nullptr, CREATE_NEW,
                        FILE_ATTRIBUTE_NORMAL, /*template=*/nullptr);
 }
 

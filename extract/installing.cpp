@@ -62,8 +62,8 @@ InstallResult InstallFile(const char* copy, const char* folder, const char* inst
 {
     // The file goes in under a staging name first, with its bytes and its
     // times, and is renamed once whole: a full disk, a stop, times that the
-    // file system refuses or a locked file never leave a partly written, half
-    // replaced or wrongly dated file behind.
+    // file system refuses or a locked file never leave a partly written or
+    // half replaced file behind.
     char staging[MAX_PATH] = {};
     ScopedHandle to = CreateStagingFile(folder, staging);
     if (!to.Valid())
@@ -80,10 +80,9 @@ InstallResult InstallFile(const char* copy, const char* folder, const char* inst
         return result;
     }
     // On NTFS a file renamed onto a name that was just replaced takes over
-    // the old file's creation time: the times go on again. They were taken a
-    // moment ago, and the file is in place whatever happens now.
+    // the old file's creation time: the times go on again. The file system
+    // took them a moment ago; should it not now, the file is in place with
+    // the wrong times, and that is a failure too.
     ScopedHandle file = OpenExisting(installed, FILE_WRITE_ATTRIBUTES);
-    if (file.Valid())
-        ApplyTimes(file.Get(), entry);
-    return InstallResult::Installed;
+    return file.Valid() && ApplyTimes(file.Get(), entry) ? InstallResult::Installed : InstallResult::Failed;
 }

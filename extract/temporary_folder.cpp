@@ -32,12 +32,15 @@ bool EndsInBackslash(const wchar_t* path)
 
 bool FindTemporaryFolder(char (&folder)[MAX_PATH])
 {
+    // CreateDirectoryA takes paths of at most MAX_PATH - 12 characters, its
+    // terminator included, so that a file name of 8.3 fits in the folder.
+    constexpr DWORD kLongestFolderToCreateIn = MAX_PATH - 12 - 1 - kRunFolderNameLength;
     folder[0] = '\0';
     wchar_t path[MAX_PATH] = {};
     const DWORD length = GetTempPathW(MAX_PATH, path);
     if (length == 0 || length >= MAX_PATH)
         return false;
-    if (ToAnsiUnchanged(path, folder))
+    if (length <= kLongestFolderToCreateIn && ToAnsiUnchanged(path, folder))
         return true;
     // The short form of a folder that exists; it keeps the closing backslash.
     wchar_t shortPath[MAX_PATH] = {};

@@ -8,9 +8,10 @@
 
 // The user's temporary folder as a narrow path, ending in a backslash, that
 // names the folder itself. A folder whose name has letters outside the ANSI
-// code page (a user's name in Polish on a Western system) is named by its
-// short form, which the file system keeps in ASCII. False when neither form
-// survives the code page or fits.
+// code page (a user's name in Polish on a Western system), or whose path is
+// too long for a folder to be made in it, is named by its short form, which
+// the file system keeps in ASCII. False when neither form survives the code
+// page or fits.
 bool FindTemporaryFolder(char (&folder)[MAX_PATH]);
 
 // Makes a new folder in `temporaryFolder`, never one that exists, and puts
