@@ -50,8 +50,9 @@ LeadBytes LeadBytesOf(unsigned codePage)
 std::optional<std::string> WhyNotInstallable(const std::string& storedName, unsigned codePage)
 {
     if (storedName.size() > kLongestInstallableName)
-        return "its name is " + std::to_string(storedName.size()) + " bytes long; the installer puts files in " +
-               "C:\\Quillmoor\\, where names of at most " + std::to_string(kLongestInstallableName) + " bytes fit";
+        return "its name is " + std::to_string(storedName.size()) + " bytes long; the installer unpacks files " +
+               "into a folder of its own in the temporary folder, where names of at most " +
+               std::to_string(kLongestInstallableName) + " bytes fit";
     const NameFault fault = FindNameFault(storedName.c_str(), storedName.size() + 1, LeadBytesOf(codePage));
     if (fault != NameFault::None)
         return DescribeFault(CodePageToUtf8(storedName, codePage).value_or(storedName), fault);

@@ -9,11 +9,14 @@
 #include <string>
 
 #include "extract/merge_format.h"
+#include "extract/run_folder_name.h"
 
 // The installer joins each name to its folder in a path of at most 259
-// characters: to "C:\Quillmoor\" (13), and first to the temporary folder.
+// characters: first to its own folder in the temporary folder, which is at
+// least "C:\" and "sfx12345678\" (15), then to "C:\Quillmoor\" (13).
 constexpr size_t kLongestInstallablePath = 259;
-constexpr size_t kLongestInstallableName = kLongestInstallablePath - 13;
+constexpr size_t kShortestTemporaryFolder = 3;  // "C:\"
+constexpr size_t kLongestInstallableName = kLongestInstallablePath - kShortestTemporaryFolder - kRunFolderNameLength;
 
 // The lead bytes of a double-byte code page, as the installer finds them on a
 // system of it; none for the others.
