@@ -38,8 +38,9 @@ sfx_install_listed_packages() {
     fi
     echo "Installing: ${missing[*]}"
     export DEBIAN_FRONTEND=noninteractive
-    apt-get update -qq >/dev/null &&
-        apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1 ||
+    # An index that a mirror serves badly fails the update, but may not be needed.
+    { apt-get update -qq >/dev/null 2>&1 || true; }
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1 ||
         { echo "apt-get install failed for: ${missing[*]}" >&2; return 1; }
 }
 
@@ -66,12 +67,14 @@ sfx_install_wine32() {
     echo "Installing: wine32:i386 (this kernel runs 32-bit programs)"
     log=$(mktemp)
     export DEBIAN_FRONTEND=noninteractive
-    # An index that a mirror serves badly fails the update but may not matter.
     { dpkg --add-architecture i386 && { apt-get update -qq || true; } &&
       apt-get install -y -qq --no-install-recommends wine32:i386; } >"$log" 2>&1
     if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok installed'; then
         echo "apt-get could not install it ($(grep -m 1 -E '^E: ' "$log" | cut -c4-200))" >"$why"
         echo "32-bit Wine skipped: wine32:i386 $(cat "$why")"
+        # The machine as it was: no architecture that nothing uses.
+        dpkg --remove-architecture i386 >/dev/null 2>&1 || true
+        apt-get update -qq >/dev/null 2>&1 || true
     fi
     rm -f "$log"
 }
