@@ -697,4 +697,42 @@ TEST_F(ExtractionTest, TimesThatCannotBeSetLeaveTheDestinationAsItWas)
     EXPECT_EQ(FilesIn(temporary), Names{});
 }
 
+// Names the installer makes up for its own folder and its staging files are
+// taken when they are free, and passed over when another program's file has
+// them: the names follow one another in a process, so the second run's are
+// planted after the first has shown where it stands.
+TEST_F(ExtractionTest, NamesThatOthersHoldArePassedOver)
+{
+    std::string firstFolder;
+    ActAt(IDC_PERCENT_TEXT, "50%", 1, [&] { firstFolder = RunFolderIn(temporary); });
+    ASSERT_EQ(Install(ThreeEntries()), 18);
+    ASSERT_EQ(firstFolder.substr(firstFolder.size() - 11, 3), "sfx");
+    // The run's folder, then a staging file for each of the three entries.
+    const uint32_t next = static_cast<uint32_t>(std::stoul(firstFolder.substr(firstFolder.size() - 8), nullptr, 16)) + 4;
+    const auto name = [](uint32_t number, const char* suffix) {
+        char text[32];
+        std::snprintf(text, sizeof text, "sfx%08lX%s", static_cast<unsigned long>(number), suffix);
+        return std::string(text);
+    };
+
+    Reset();
+    CreateDirectoryA(kDestination.c_str(), nullptr);
+    for (uint32_t i = 0; i < 100; ++i)
+        WriteFile(temporary + "\\" + name(next + i, ""), "another program's folder name");
+    for (uint32_t i = 0; i < 200; ++i)
+        WriteFile(kDestination + "\\" + name(next + i, ".tmp"), "another program's staging name");
+    const std::map<std::string, std::string> temporaryBefore = Snapshot(temporary);
+    const std::map<std::string, std::string> destinationBefore = Snapshot(kDestination);
+
+    EXPECT_EQ(Install(ThreeEntries()), 18);
+    EXPECT_EQ(boxes, std::vector<ShownBox>{kSuccess});
+    EXPECT_TRUE(Snapshot(temporary) == temporaryBefore) << "the temporary folder as it was";
+    std::map<std::string, std::string> destinationAfter = Snapshot(kDestination);
+    for (const TestEntry& entry : ThreeEntries()) {
+        EXPECT_EQ(destinationAfter[entry.name], entry.contents);
+        destinationAfter.erase(entry.name);
+    }
+    EXPECT_TRUE(destinationAfter == destinationBefore) << "every staging name of the other program's left alone";
+}
+
 }  // namespace
