@@ -68,6 +68,8 @@ touch -d '+2 min' "$work/prefix/share/quillmoor-sfx/sfxstub.exe"
 shows "a changed stub makes it again" "Making the installer LanternSetup.exe" cmake --build "$build"
 touch -d '+3 min' "$work/examples/demo/vendor.ico"
 shows "a changed icon makes it again" "Making the installer LanternSetup.exe" cmake --build "$build"
+sed -i 's/"LegalCopyright=Copyright 2026/"LegalCopyright=Copyright 2027/' "$example/CMakeLists.txt"
+shows "a changed setting makes it again" "Making the installer LanternSetup.exe" cmake --build "$build"
 rm "$build/LanternSetup.exe"
 shows "a deleted installer is made again" "Making the installer LanternSetup.exe" cmake --build "$build"
 # A build that fails leaves no installer that looks made, and the next makes it.
@@ -122,7 +124,7 @@ quillmoor_sfx_add_installer(setup OUTPUT ../data.exe FILES \${CMAKE_CURRENT_SOUR
 refused "OUTPUT without .exe" "OUTPUT Setup does not end in .exe" \
     "quillmoor_sfx_add_installer(setup OUTPUT Setup FILES data.txt)"
 refused "a ';' in a setting" "PUBLISHER \"Owl;a.txt\" holds a ';'" "$add PUBLISHER \"Owl;a.txt\")"
-refused "a '[' without its ']'" "VERSION_STRINGS \"Comments=Lantern [beta;ProductName=x\": a '[' without its ']'" \
+refused "a '[' without its ']'" "VERSION_STRINGS \"Comments=Lantern [beta\": a '[' without its ']'" \
     "$add VERSION_STRINGS \"Comments=Lantern [beta\" ProductName=x)"
 refused "a ';' in a version string" "VERSION_STRINGS \"Comments=Fonts;a.txt\" holds a ';'" \
     "$add VERSION_STRINGS \"Comments=Fonts;a.txt\")"
@@ -143,6 +145,7 @@ refused "a blank publisher" "PUBLISHER is blank" "$add PUBLISHER \" \")"
 refused "a setting without its value" "PUBLISHER given without a value" "$add PUBLISHER)"
 refused "a setting with an empty value" "PUBLISHER given an empty value" "$add PUBLISHER \"\")"
 refused "a '[' alone in a value" "PUBLISHER \"A[B\": a '[' without its ']'" "$add PUBLISHER \"A[B\")"
+refused "a file ending in a backslash" "FILES \"other\\\" ends in a backslash" "$add [[other\\]])"
 refused "an unknown setting" "\"COLOUR blue\" is not what it takes" \
     "quillmoor_sfx_add_installer(setup COLOUR blue OUTPUT Setup.exe FILES data.txt)"
 refused "a target's name taken" "a target named setup exists already" "add_custom_target(setup)
@@ -254,6 +257,29 @@ for generator in "Unix Makefiles" Ninja; do
         cmake -S '$work/folders' -B '$work/folders/build' -G '$generator' -DCMAKE_PREFIX_PATH='$work/prefix' &&
         cmake --build '$work/folders/build' && '$work/prefix/bin/sfxpack' verify '$work/folders/build/Top.exe' &&
         '$work/prefix/bin/sfxpack' info '$work/folders/build/two/out/two.exe' | grep -x '  ProductName: two'"
+done
+# Values reach sfxpack as they are, whatever make, ninja or a shell would make of them.
+# says WHAT INSTALLER LINE...: sfxpack info INSTALLER prints each LINE whole
+says() {
+    local what=$1 installer=$2 line; shift 2
+    if "$work/prefix/bin/sfxpack" info "$installer" >>"$work/out" 2>&1; then
+        for line in "$@"; do grep -qxF -- "$line" "$work/out" || { fail "$what (no \"$line\")"; return; }; done
+        echo "ok: $what"
+    else
+        fail "$what"
+    fi
+}
+project "$work/values" "quillmoor_sfx_add_installer(setup ALL OUTPUT Setup.exe FILES data.txt
+    PUBLISHER [[Owl \$(id) Tools\\]] VERSION_STRINGS [[Comments=Run \$(id) to see]] [[ProductName=Say \"hi\"]]
+    [[LegalCopyright=Installs into C:\\Quillmoor\\]] EXECUTION_LEVEL asInvoker)"
+for generator in "Unix Makefiles" Ninja "Ninja Multi-Config"; do
+    rm -rf "$work/values/build"
+    # A build that fails leaves no installer, which says reports.
+    { cmake -S "$work/values" -B "$work/values/build" -G "$generator" -DCMAKE_PREFIX_PATH="$work/prefix" &&
+          cmake --build "$work/values/build"; } >"$work/out" 2>&1 || true
+    says "\$, quotes and backslashes reach sfxpack as they are ($generator)" "$work/values/build/Setup.exe" \
+        'notice: Packaged and published by Owl $(id) Tools\.' '  Comments: Run $(id) to see' \
+        '  LegalCopyright: Installs into C:\Quillmoor\' '  ProductName: Say "hi"' 'execution level: asInvoker'
 done
 # A folder that a generator expression gives is refused when building.
 project "$work/folder" "quillmoor_sfx_add_installer(setup ALL OUTPUT Setup.exe FILES \$<1:other>)"

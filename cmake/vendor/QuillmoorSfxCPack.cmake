@@ -98,19 +98,22 @@ function(_quillmoor_sfx_cpack_settings)
     endforeach()
 
     # ProductName and FileDescription, unless the vendor's strings give them.
+    if("${${settings}_VERSION_STRINGS}" MATCHES "\\\\;")
+        message(FATAL_ERROR "${who}: CPACK_QUILLMOOR_SFX_VERSION_STRINGS has a string ending in a backslash "
+                            "before another, and a list of CMake's joins the two: give that string last")
+    endif()
     set(given "")
     foreach(string IN LISTS ${settings}_VERSION_STRINGS)
         string(REGEX MATCH "^[^=]*" key "${string}")
         list(APPEND given "${key}")
     endforeach()
-    set(strings "")
     set(name "${CMAKE_PROJECT_NAME}")
     if(DEFINED CPACK_PACKAGE_NAME)
         set(name "${CPACK_PACKAGE_NAME}")
     endif()
     if(NOT "ProductName" IN_LIST given)
         _quillmoor_sfx_whole("${who}" CPACK_PACKAGE_NAME "${name}")
-        list(APPEND strings "ProductName=${name}")
+        _quillmoor_sfx_add_version_string(${settings} "ProductName=${name}")
     endif()
     set(summary "${CMAKE_PROJECT_DESCRIPTION}")
     if(DEFINED CPACK_PACKAGE_DESCRIPTION_SUMMARY)
@@ -118,10 +121,12 @@ function(_quillmoor_sfx_cpack_settings)
     endif()
     if(NOT summary STREQUAL "" AND NOT "FileDescription" IN_LIST given)
         _quillmoor_sfx_whole("${who}" CPACK_PACKAGE_DESCRIPTION_SUMMARY "${summary}")
-        list(APPEND strings "FileDescription=${summary}")
+        _quillmoor_sfx_add_version_string(${settings} "FileDescription=${summary}")
     endif()
     # The vendor's own strings come after, and so win.
-    list(PREPEND ${settings}_VERSION_STRINGS ${strings})
+    foreach(string IN LISTS ${settings}_VERSION_STRINGS)
+        _quillmoor_sfx_add_version_string(${settings} "${string}")
+    endforeach()
 
     if(DEFINED CPACK_PACKAGE_ICON AND NOT DEFINED ${settings}_ICON)
         if(CPACK_PACKAGE_ICON MATCHES "\\.[Ii][Cc][Oo]$")
@@ -135,20 +140,21 @@ function(_quillmoor_sfx_cpack_settings)
     _quillmoor_sfx_arguments(create "${who}" ${settings} CPACK_QUILLMOOR_SFX_)
 
     # What the package script needs at cpack time goes in a file of its
-    # own: CPack writes its variables into its configuration unescaped, where
-    # a quote or a backslash of the vendor's would change them.
+    # own, each value quoted for CMake alone: CPack writes its own variables
+    # into its configuration as they are, where a quote or a backslash of
+    # the vendor's would change them, and a list would cut or join them.
     get_target_property(program QuillmoorSfx::sfxpack IMPORTED_LOCATION)
+    _quillmoor_sfx_quoted(program "${program}")
+    _quillmoor_sfx_quoted(create "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake")
     set(settings_file "${CMAKE_BINARY_DIR}/QuillmoorSfxCPackSettings.cmake")
-    set(text "")
-    foreach(variable program create_OPTIONS)
-        set(bracket "=")
-        while("${${variable}}" MATCHES "]${bracket}]")
-            string(APPEND bracket "=")
-        endwhile()
-        string(APPEND text "set(_quillmoor_sfx_${variable} [${bracket}[${${variable}}]${bracket}])\n")
-    endforeach()
-    string(APPEND text "include([==[${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake]==])\n")
-    file(WRITE "${settings_file}" "${text}")
+    file(WRITE "${settings_file}" "\
+# Made by include(QuillmoorSfxCPack): what cpack's External generator gives sfxpack.
+include(${create})
+function(_quillmoor_sfx_cpack_create output where)
+    quillmoor_sfx_create_and_verify(${program} \"\${output}\" \"\${where}\"${create_OPTIONS}
+    -- \${ARGN})
+endfunction()
+")
     set(CPACK_QUILLMOOR_SFX_INTERNAL_SETTINGS "${settings_file}" PARENT_SCOPE)
     set(CPACK_EXTERNAL_PACKAGE_SCRIPT "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCPackScript.cmake" PARENT_SCOPE)
     set(CPACK_EXTERNAL_ENABLE_STAGING ON PARENT_SCOPE)

@@ -70,9 +70,9 @@ if(NOT files)
 endif()
 
 set(output "${CPACK_TOPLEVEL_DIRECTORY}/${CPACK_PACKAGE_FILE_NAME}.exe")
-quillmoor_sfx_create_and_verify("${_quillmoor_sfx_program}" "${output}"
+_quillmoor_sfx_cpack_create("${output}"
     "its options come from CPACK_PACKAGE_VENDOR (the publisher), CPACK_PACKAGE_NAME, \
 CPACK_PACKAGE_VERSION, CPACK_PACKAGE_DESCRIPTION_SUMMARY and CPACK_PACKAGE_ICON, and from the \
 CPACK_QUILLMOOR_SFX_ settings, which win over them"
-    ${_quillmoor_sfx_create_OPTIONS} -- ${files})
+    ${files})
 set(CPACK_EXTERNAL_BUILT_PACKAGES "${output}")

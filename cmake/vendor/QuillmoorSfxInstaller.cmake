@@ -15,24 +15,62 @@ include("${CMAKE_CURRENT_LIST_DIR}/QuillmoorSfxArguments.cmake")
 
 function(quillmoor_sfx_add_installer name)
     set(who "quillmoor_sfx_add_installer(${name})")
+    set(flags NO_LAUNCH ALL)
     set(one_value OUTPUT LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION EXECUTION_LEVEL MANIFEST)
-    cmake_parse_arguments(PARSE_ARGV 1 arg "NO_LAUNCH;ALL" "${one_value}" "FILES;VERSION_STRINGS")
-    if(arg_UNPARSED_ARGUMENTS)
-        list(JOIN arg_UNPARSED_ARGUMENTS " " unknown)
+    set(keywords ${flags} ${one_value} FILES VERSION_STRINGS)
+    # Read one by one from ARGV1, ARGV2, ...: cmake_parse_arguments would
+    # give VERSION_STRINGS as a list, which joins a value ending in a
+    # backslash with the next one.
+    set(keyword "")      # the one whose values come next
+    set(awaiting FALSE)  # whether it has none yet
+    set(unknown "")
+    set(missing "")
+    set(arg_FILES "")
+    set(index 1)
+    while(index LESS ARGC)
+        set(argument "${ARGV${index}}")
+        math(EXPR index "${index} + 1")
+        if(argument IN_LIST keywords)
+            if(awaiting)
+                list(APPEND missing ${keyword})
+            endif()
+            set(keyword "${argument}")
+            set(awaiting TRUE)
+            if(argument IN_LIST flags)
+                set(arg_${argument} TRUE)
+                set(keyword "")
+                set(awaiting FALSE)
+            endif()
+            continue()
+        elseif(keyword STREQUAL "")
+            list(APPEND unknown "${argument}")
+            continue()
+        elseif(argument STREQUAL "")
+            message(FATAL_ERROR "${who}: ${keyword} given an empty value")
+        elseif(keyword IN_LIST one_value)
+            set(arg_${keyword} "${argument}")
+            set(keyword "")
+        elseif(keyword STREQUAL "FILES")
+            _quillmoor_sfx_listed_file("${who}" FILES "${argument}")
+            list(APPEND arg_FILES "${argument}")
+        else()
+            _quillmoor_sfx_add_version_string(arg "${argument}")
+        endif()
+        set(awaiting FALSE)
+    endwhile()
+    if(awaiting)
+        list(APPEND missing ${keyword})
+    endif()
+    if(unknown)
+        list(JOIN unknown " " unknown)
         message(FATAL_ERROR "${who}: \"${unknown}\" is not what it takes; it takes OUTPUT, FILES, "
                             "LAUNCH or NO_LAUNCH, LEVEL, STUB, ICON, PUBLISHER, FILE_VERSION, PRODUCT_VERSION, "
                             "VERSION_STRINGS, EXECUTION_LEVEL or MANIFEST, and ALL")
     endif()
-    if(arg_KEYWORDS_MISSING_VALUES)
-        list(JOIN arg_KEYWORDS_MISSING_VALUES ", " missing)
+    if(missing)
+        list(JOIN missing ", " missing)
         message(FATAL_ERROR "${who}: ${missing} given without a value")
     endif()
-    # An empty value ("") leaves its setting undefined, as if never given.
-    foreach(setting IN LISTS one_value)
-        if(setting IN_LIST ARGN AND NOT DEFINED arg_${setting})
-            message(FATAL_ERROR "${who}: ${setting} given an empty value")
-        endif()
-    endforeach()
     if(NOT name MATCHES "^[A-Za-z0-9_.+-]+$")
         message(FATAL_ERROR "${who}: \"${name}\" cannot name a target; use letters, digits and _ . + -")
     elseif(TARGET "${name}")
@@ -96,13 +134,30 @@ function(quillmoor_sfx_add_installer name)
     if(output MATCHES "\\$<")
         set(stamp "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${name}.$<CONFIG>.verified")
     endif()
+    # What sfxpack is given goes into a file that the rule's script reads,
+    # each value quoted for CMake alone: on the rule's command line, make,
+    # ninja and the shell would each take their own meaning out of a '$' or
+    # a backslash. Generator expressions are evaluated in it, as they would
+    # be there, and for each configuration.
+    set(call "")
+    foreach(argument "${stamp}" "$<TARGET_FILE:QuillmoorSfx::sfxpack>" "${output}"
+                     "its options are the settings of ${who}, from ${CMAKE_CURRENT_LIST_FILE}")
+        _quillmoor_sfx_add_argument(call "${argument}")
+    endforeach()
+    string(APPEND call "${create_OPTIONS}\n    --")
+    foreach(file IN LISTS files)
+        _quillmoor_sfx_add_argument(call "${file}")
+    endforeach()
+    set(script "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${name}.create$<$<BOOL:$<CONFIG>>:.$<CONFIG>>.cmake")
+    _quillmoor_sfx_quoted(create "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake")
+    file(GENERATE OUTPUT "${script}" CONTENT "# Made by ${who}: what its rule gives sfxpack.
+include(${create})
+quillmoor_sfx_make_installer(${call})
+")
     cmake_path(GET output FILENAME shown)
     add_custom_command(OUTPUT "${stamp}" "${output}"
-        COMMAND "${CMAKE_COMMAND}" -P "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake" --
-                "${stamp}" "$<TARGET_FILE:QuillmoorSfx::sfxpack>" "${output}"
-                "its options are the settings of ${who}, from ${CMAKE_CURRENT_LIST_FILE}"
-                ${create_OPTIONS} -- ${files}
-        DEPENDS ${files} ${create_DEPENDS} "$<TARGET_FILE:QuillmoorSfx::sfxpack>"
+        COMMAND "${CMAKE_COMMAND}" -P "${script}"
+        DEPENDS ${files} ${create_DEPENDS} "$<TARGET_FILE:QuillmoorSfx::sfxpack>" "${script}"
                 "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake"
         # Relative files inside generator expressions are found where the others are.
         WORKING_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}"
