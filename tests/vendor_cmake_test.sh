@@ -224,16 +224,28 @@ set(CPACK_PACKAGE_VERSION_MINOR 4)
 set(CPACK_PACKAGE_VERSION_PATCH 5)"
 if ! (cd "$work/cpack/build" && cpack -R 7.7.7) >"$work/out" 2>&1 &&
     grep -qF 'CPACK_PACKAGE_VERSION is "7.7.7" for cpack but was "3.4.5" when the project was configured' \
-        <(tr -s ' \n' ' ' <"$work/out"); then
-    echo "ok: cpack -R, which the installer would not follow, is refused"
+        <(tr -s ' \n' ' ' <"$work/out") && ! ls "$work/cpack/build"/*.exe >>"$work/out" 2>&1; then
+    echo "ok: cpack -R, which the installer would not follow, is refused, and the last one's installer is gone"
 else
-    fail "cpack -R, which the installer would not follow, is refused"
+    fail "cpack -R, which the installer would not follow, is refused, and the last one's installer is gone"
 fi
 packs "quotes and backslashes in CPack's settings" "  Comments: C:\\tools\\new" \
     "install(FILES data.txt DESTINATION .)
 set(CPACK_PACKAGE_VENDOR \"Owl \\\"Q\\\" Works\")
 set(CPACK_QUILLMOOR_SFX_VERSION_STRINGS [[Comments=C:\\tools\\new]])"
 grep -qF 'notice: Packaged and published by Owl "Q" Works.' "$work/out" || fail "cpack: a quoted vendor"
+packs "a file named data[1.txt, and the files after it" "package: 4 entries" \
+    "file(WRITE \${CMAKE_CURRENT_SOURCE_DIR}/data[1.txt x)
+file(WRITE \${CMAKE_CURRENT_SOURCE_DIR}/notes.txt x)
+install(FILES data[1.txt a.txt data.txt notes.txt DESTINATION .)"
+packs "a backslash in CPack's vendor" 'notice: Packaged and published by A\B Tools.' \
+    "install(FILES data.txt DESTINATION .)
+set(CPACK_PACKAGE_VENDOR [[A\\B Tools]])"
+packs "a backslash at a value's end, with CPACK_VERBATIM_VARIABLES" '  Comments: Installs into C:\Quillmoor\' \
+    "install(FILES data.txt DESTINATION .)
+set(CPACK_VERBATIM_VARIABLES ON)
+set(CPACK_QUILLMOOR_SFX_VERSION_STRINGS [[Comments=Installs into C:\\Quillmoor\\]])
+set(CPACK_QUILLMOOR_SFX_EXECUTION_LEVEL asInvoker)"
 project_line="project(NoVersion LANGUAGES NONE)" packs "a project without a version, CPack's 0.1.1" \
     "version: file 0.1.1.0, product 0.1.1.0" "install(FILES data.txt DESTINATION .)"
 packs "without a vendor, the stub's publisher, not CPack's default" "notice: Packaged and published by Quillmoor." \

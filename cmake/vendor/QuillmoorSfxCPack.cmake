@@ -18,9 +18,11 @@
 include_guard(GLOBAL)
 include("${CMAKE_CURRENT_LIST_DIR}/QuillmoorSfxArguments.cmake")
 
-# Each is CPACK_QUILLMOOR_SFX_ and a setting's name.
-set(_QUILLMOOR_SFX_CPACK_SETTINGS LAUNCH NO_LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION
-    VERSION_STRINGS EXECUTION_LEVEL MANIFEST)
+# The settings' names; each is CPACK_QUILLMOOR_SFX_ and one of them.
+function(_quillmoor_sfx_cpack_setting_names out)
+    set(${out} LAUNCH NO_LAUNCH LEVEL STUB ICON PUBLISHER FILE_VERSION PRODUCT_VERSION VERSION_STRINGS
+        EXECUTION_LEVEL MANIFEST PARENT_SCOPE)
+endfunction()
 
 # A function, so that working out the options leaves the vendor's variables as they were.
 function(_quillmoor_sfx_cpack_settings)
@@ -39,10 +41,11 @@ function(_quillmoor_sfx_cpack_settings)
                             "find_package(QuillmoorSfx 1.0 CONFIG REQUIRED) first")
     endif()
     # A misspelt setting would be ignored without a word.
+    _quillmoor_sfx_cpack_setting_names(names)
     get_cmake_property(variables VARIABLES)
     foreach(variable IN LISTS variables)
-        if(variable MATCHES "^CPACK_QUILLMOOR_SFX_(.*)$" AND NOT CMAKE_MATCH_1 IN_LIST _QUILLMOOR_SFX_CPACK_SETTINGS)
-            list(JOIN _QUILLMOOR_SFX_CPACK_SETTINGS ", " settings)
+        if(variable MATCHES "^CPACK_QUILLMOOR_SFX_(.*)$" AND NOT CMAKE_MATCH_1 IN_LIST names)
+            list(JOIN names ", " settings)
             message(FATAL_ERROR "${who}: ${variable} is not a setting; the settings are CPACK_QUILLMOOR_SFX_ "
                                 "and one of ${settings}")
         endif()
@@ -146,10 +149,12 @@ function(_quillmoor_sfx_cpack_settings)
     get_target_property(program QuillmoorSfx::sfxpack IMPORTED_LOCATION)
     _quillmoor_sfx_quoted(program "${program}")
     _quillmoor_sfx_quoted(create "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake")
+    _quillmoor_sfx_quoted(records "${CMAKE_BINARY_DIR}/CMakeFiles/QuillmoorSfxCPack")
     set(settings_file "${CMAKE_BINARY_DIR}/QuillmoorSfxCPackSettings.cmake")
     file(WRITE "${settings_file}" "\
 # Made by include(QuillmoorSfxCPack): what cpack's External generator gives sfxpack.
 include(${create})
+set(_quillmoor_sfx_records ${records})
 function(_quillmoor_sfx_cpack_create output where)
     quillmoor_sfx_create_and_verify(${program} \"\${output}\" \"\${where}\"${create_OPTIONS}
     -- \${ARGN})
@@ -161,64 +166,110 @@ endfunction()
     set(CPACK_EXTERNAL_REQUESTED_VERSIONS "1.0" PARENT_SCOPE)
     # Files installed to absolute DESTINATIONs would be written outside the
     # install tree, where no installer holds them, before any check of ours:
-    # this generator stops them first. The vendor's own per-generator file
-    # is read after.
+    # this generator stops them first. An installer that an earlier cpack
+    # made goes next, so that one that fails leaves none that looks made.
+    # The vendor's own per-generator file is read after.
     set(project_file "${CMAKE_BINARY_DIR}/QuillmoorSfxCPackProject.cmake")
-    set(text "if(CPACK_GENERATOR STREQUAL \"External\")\n    set(CPACK_ERROR_ON_ABSOLUTE_INSTALL_DESTINATION ON)\nendif()\n")
+    _quillmoor_sfx_quoted(script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCPackScript.cmake")
+    set(text "if(CPACK_GENERATOR STREQUAL \"External\")
+    set(CPACK_ERROR_ON_ABSOLUTE_INSTALL_DESTINATION ON)
+    set(_quillmoor_sfx_cpack_starting TRUE)
+    include(${script})
+endif()
+")
     if(DEFINED CPACK_PROJECT_CONFIG_FILE)
-        string(APPEND text "include([==[${CPACK_PROJECT_CONFIG_FILE}]==])\n")
+        _quillmoor_sfx_quoted(vendors "${CPACK_PROJECT_CONFIG_FILE}")
+        string(APPEND text "include(${vendors})\n")
     endif()
     file(WRITE "${project_file}" "${text}")
     set(CPACK_PROJECT_CONFIG_FILE "${project_file}" PARENT_SCOPE)
 endfunction()
-# The settings as the installer takes them, once CPack has filled in its own:
-# cpack reads CPack's settings again from the file CPack writes, where its
-# -D, -R and --vendor and the project's per-generator file may change them,
-# and the vendor may set them after this include. The package script, and a
-# check at the end of this folder, refuse any that changed since: CPack's
-# own packages would follow the change and the installer would not.
-function(_quillmoor_sfx_cpack_record)
+
+# The variables that the installer's settings come from, watched for changes.
+function(_quillmoor_sfx_cpack_watched out)
     set(watched CPACK_PACKAGE_VENDOR CPACK_PACKAGE_NAME CPACK_PACKAGE_VERSION CPACK_PACKAGE_DESCRIPTION_SUMMARY
         CPACK_PACKAGE_ICON)
-    foreach(setting IN LISTS _QUILLMOOR_SFX_CPACK_SETTINGS)
-        list(APPEND watched CPACK_QUILLMOOR_SFX_${setting})
+    _quillmoor_sfx_cpack_setting_names(names)
+    foreach(name IN LISTS names)
+        list(APPEND watched CPACK_QUILLMOOR_SFX_${name})
     endforeach()
-    set(text "set(_quillmoor_sfx_watched ${watched})\n")
-    foreach(variable IN LISTS watched)
-        if(DEFINED ${variable})
-            # Written as CPack writes its own, so that both read back alike.
-            set(value "${${variable}}")
-            if(CPACK_VERBATIM_VARIABLES)
-                string(REGEX REPLACE "([\\\$\"])" "\\\\\\1" value "${value}")
-            endif()
-            string(APPEND text "set(_quillmoor_sfx_was_${variable} \"${value}\")\n")
-            set_property(DIRECTORY PROPERTY _QUILLMOOR_SFX_WAS_${variable} "${${variable}}")
-        endif()
-    endforeach()
-    file(APPEND "${CPACK_QUILLMOOR_SFX_INTERNAL_SETTINGS}" "${text}")
-    set_property(DIRECTORY PROPERTY _QUILLMOOR_SFX_WATCHED "${watched}")
-    cmake_language(DEFER CALL _quillmoor_sfx_cpack_check_unchanged)
+    set(${out} "${watched}" PARENT_SCOPE)
 endfunction()
 
-function(_quillmoor_sfx_cpack_check_unchanged)
-    get_property(watched DIRECTORY PROPERTY _QUILLMOOR_SFX_WATCHED)
+# Keeps the watched variables' values as they are now, as <when>'s.
+function(_quillmoor_sfx_cpack_remember when)
+    _quillmoor_sfx_cpack_watched(watched)
     foreach(variable IN LISTS watched)
-        get_property(was DIRECTORY PROPERTY _QUILLMOOR_SFX_WAS_${variable} SET)
-        get_property(value DIRECTORY PROPERTY _QUILLMOOR_SFX_WAS_${variable})
-        set(defined FALSE)
         if(DEFINED ${variable})
-            set(defined TRUE)
+            set_property(GLOBAL PROPERTY _QUILLMOOR_SFX_${when}_${variable} "${${variable}}")
         endif()
-        if((was AND NOT defined) OR (defined AND NOT was) OR (was AND NOT "${${variable}}" STREQUAL "${value}"))
+    endforeach()
+endfunction()
+
+# Stops the configuration when a watched variable is no longer as it was <when>.
+function(_quillmoor_sfx_cpack_check_unchanged when)
+    _quillmoor_sfx_cpack_watched(watched)
+    foreach(variable IN LISTS watched)
+        get_property(was GLOBAL PROPERTY _QUILLMOOR_SFX_${when}_${variable} SET)
+        get_property(value GLOBAL PROPERTY _QUILLMOOR_SFX_${when}_${variable})
+        if((was AND NOT DEFINED ${variable}) OR (DEFINED ${variable} AND NOT was) OR
+           (was AND NOT "${${variable}}" STREQUAL "${value}"))
             message(FATAL_ERROR "${variable} is set after include(QuillmoorSfxCPack), which took the settings "
                                 "of the installer as they were then: set it before the include")
         endif()
     endforeach()
 endfunction()
 
+# CPack writes each variable between quotes, as it is unless
+# CPACK_VERBATIM_VARIABLES: the installer's settings are escaped for it, so
+# that a backslash, a quote or a '$' of the vendor's reaches cpack, and
+# restored after.
+function(_quillmoor_sfx_cpack_escape)
+    if(NOT CPACK_VERBATIM_VARIABLES)
+        _quillmoor_sfx_cpack_watched(watched)
+        foreach(variable IN LISTS watched)
+            if(DEFINED ${variable})
+                string(REGEX REPLACE "([\\\$\"])" "\\\\\\1" escaped "${${variable}}")
+                set(${variable} "${escaped}" PARENT_SCOPE)
+            endif()
+        endforeach()
+    endif()
+endfunction()
+
+# After CPack wrote its configuration: the watched variables as they were
+# taken, and as CPack filled them in, for the checks that nothing changes them.
+function(_quillmoor_sfx_cpack_after)
+    _quillmoor_sfx_cpack_watched(watched)
+    foreach(variable IN LISTS watched)
+        get_property(taken GLOBAL PROPERTY _QUILLMOOR_SFX_TAKEN_${variable} SET)
+        if(taken)
+            get_property(value GLOBAL PROPERTY _QUILLMOOR_SFX_TAKEN_${variable})
+            set(${variable} "${value}")
+            set(${variable} "${value}" PARENT_SCOPE)
+        endif()
+    endforeach()
+    _quillmoor_sfx_cpack_remember(WRITTEN)
+    # cpack reads CPack's settings again from the file CPack writes, where its
+    # -D, -R and --vendor and the project's per-generator file may change
+    # them: the package script refuses any that changed, as does a check at
+    # the end of this folder for one set after the include.
+    set(text "set(_quillmoor_sfx_watched ${watched})\n")
+    foreach(variable IN LISTS watched)
+        if(DEFINED ${variable})
+            _quillmoor_sfx_quoted(value "${${variable}}")
+            string(APPEND text "set(_quillmoor_sfx_was_${variable} ${value})\n")
+        endif()
+    endforeach()
+    file(APPEND "${CMAKE_BINARY_DIR}/QuillmoorSfxCPackSettings.cmake" "${text}")
+    cmake_language(DEFER CALL _quillmoor_sfx_cpack_check_unchanged WRITTEN)
+endfunction()
+
 _quillmoor_sfx_cpack_settings()
+# The settings as taken, which CPack is given escaped and which are restored after.
+_quillmoor_sfx_cpack_remember(TAKEN)
+_quillmoor_sfx_cpack_escape()
 include(CPack)
-_quillmoor_sfx_cpack_record()
+_quillmoor_sfx_cpack_after()
 
 # CPack included once more would write its settings again, without the
 # installer's, and cpack would then make what CPack makes by default:
