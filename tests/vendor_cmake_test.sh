@@ -159,9 +159,15 @@ refused "CPack included first" "CPack was included before it" \
     "set(CPACK_GENERATOR External)
 include(CPack)
 include(QuillmoorSfxCPack)"
-refused "CPack included after" "include(CPack) after include(QuillmoorSfxCPack), which includes CPack itself" \
+refused "CPack included twice after it" "include(CPack) once more, after include(QuillmoorSfxCPack) included CPack" \
     "set(CPACK_GENERATOR External)
 include(QuillmoorSfxCPack)
+include(CPack)
+include(CPack)"
+refused "a CPack setting set before include(CPack) but after it" \
+    "CPACK_PACKAGE_VENDOR is set after include(QuillmoorSfxCPack)" "set(CPACK_GENERATOR External)
+include(QuillmoorSfxCPack)
+set(CPACK_PACKAGE_VENDOR Late)
 include(CPack)"
 refused "a CPack version Windows cannot keep" "CPACK_PACKAGE_VERSION 1.2-beta is not a version: one to four numbers" \
     "set(CPACK_GENERATOR External)
@@ -186,8 +192,9 @@ include(QuillmoorSfxCPack)"
 
 # packs WHAT TEXT CMAKE-CODE: cpack makes the project's installer, and info says TEXT
 # cpack_refuses WHAT MESSAGE CMAKE-CODE: cpack fails saying MESSAGE and writes no installer
+# $after_include, when set, is code after include(QuillmoorSfxCPack)
 run_cpack() {
-    project "$work/cpack" "$1" "set(CPACK_GENERATOR External)" "include(QuillmoorSfxCPack)"
+    project "$work/cpack" "$1" "set(CPACK_GENERATOR External)" "include(QuillmoorSfxCPack)" "${after_include:-}"
     cmake -S "$work/cpack" -B "$work/cpack/build" -DCMAKE_PREFIX_PATH="$work/prefix" >"$work/out" 2>&1 &&
         (cd "$work/cpack/build" && cpack) >>"$work/out" 2>&1
 }
@@ -246,6 +253,11 @@ packs "a backslash at a value's end, with CPACK_VERBATIM_VARIABLES" '  Comments:
 set(CPACK_VERBATIM_VARIABLES ON)
 set(CPACK_QUILLMOOR_SFX_VERSION_STRINGS [[Comments=Installs into C:\\Quillmoor\\]])
 set(CPACK_QUILLMOOR_SFX_EXECUTION_LEVEL asInvoker)"
+after_include=$'set(CPACK_PACKAGE_FILE_NAME Owl-setup)\ninclude(CPack)' packs \
+    "include(CPack) after it, with what is set between" "notice: Packaged and published by Owl Works." \
+    "install(FILES data.txt DESTINATION .)
+set(CPACK_PACKAGE_VENDOR \"Owl Works\")"
+[ -e "$work/cpack/build/Owl-setup.exe" ] || fail "cpack: CPack included at include(CPack), which names it Owl-setup.exe"
 project_line="project(NoVersion LANGUAGES NONE)" packs "a project without a version, CPack's 0.1.1" \
     "version: file 0.1.1.0, product 0.1.1.0" "install(FILES data.txt DESTINATION .)"
 packs "without a vendor, the stub's publisher, not CPack's default" "notice: Packaged and published by Quillmoor." \

@@ -1,7 +1,9 @@
-# include(QuillmoorSfxCPack), in place of include(CPack) and after setting
-# CPACK_GENERATOR to a list holding External, makes cpack turn the install
-# tree into <CPACK_PACKAGE_FILE_NAME>.exe. The installer takes the vendor's
-# identity from CPack's own variables, as they are set before this include:
+# include(QuillmoorSfxCPack), after setting CPACK_GENERATOR to a list holding
+# External, makes cpack turn the install tree into
+# <CPACK_PACKAGE_FILE_NAME>.exe. It includes CPack at the include(CPack) that
+# follows it, or at the end of the folder where none does. The installer
+# takes the vendor's identity from CPack's own variables, as they are set
+# before this include:
 #   CPACK_PACKAGE_VENDOR               the publisher (and CompanyName)
 #   CPACK_PACKAGE_NAME                 ProductName (the project's name unless set)
 #   CPACK_PACKAGE_VERSION              the file and product versions (made as
@@ -28,8 +30,9 @@ endfunction()
 function(_quillmoor_sfx_cpack_settings)
     set(who "include(QuillmoorSfxCPack)")
     if(CPack_CMake_INCLUDED)
-        message(FATAL_ERROR "${who}: CPack was included before it, and its settings are written then; "
-                            "include QuillmoorSfxCPack in place of CPack")
+        message(FATAL_ERROR "${who}: CPack was included before it, and its settings are written then, "
+                            "without the installer's; include QuillmoorSfxCPack first, and CPack after it or "
+                            "not at all")
     endif()
     if(NOT "External" IN_LIST CPACK_GENERATOR)
         message(FATAL_ERROR "${who}: CPACK_GENERATOR (\"${CPACK_GENERATOR}\") does not hold External, the "
@@ -150,8 +153,7 @@ function(_quillmoor_sfx_cpack_settings)
     _quillmoor_sfx_quoted(program "${program}")
     _quillmoor_sfx_quoted(create "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCreate.cmake")
     _quillmoor_sfx_quoted(records "${CMAKE_BINARY_DIR}/CMakeFiles/QuillmoorSfxCPack")
-    set(settings_file "${CMAKE_BINARY_DIR}/QuillmoorSfxCPackSettings.cmake")
-    file(WRITE "${settings_file}" "\
+    file(WRITE "${CMAKE_BINARY_DIR}/QuillmoorSfxCPackSettings.cmake" "\
 # Made by include(QuillmoorSfxCPack): what cpack's External generator gives sfxpack.
 include(${create})
 set(_quillmoor_sfx_records ${records})
@@ -160,29 +162,6 @@ function(_quillmoor_sfx_cpack_create output where)
     -- \${ARGN})
 endfunction()
 ")
-    set(CPACK_QUILLMOOR_SFX_INTERNAL_SETTINGS "${settings_file}" PARENT_SCOPE)
-    set(CPACK_EXTERNAL_PACKAGE_SCRIPT "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCPackScript.cmake" PARENT_SCOPE)
-    set(CPACK_EXTERNAL_ENABLE_STAGING ON PARENT_SCOPE)
-    set(CPACK_EXTERNAL_REQUESTED_VERSIONS "1.0" PARENT_SCOPE)
-    # Files installed to absolute DESTINATIONs would be written outside the
-    # install tree, where no installer holds them, before any check of ours:
-    # this generator stops them first. An installer that an earlier cpack
-    # made goes next, so that one that fails leaves none that looks made.
-    # The vendor's own per-generator file is read after.
-    set(project_file "${CMAKE_BINARY_DIR}/QuillmoorSfxCPackProject.cmake")
-    _quillmoor_sfx_quoted(script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCPackScript.cmake")
-    set(text "if(CPACK_GENERATOR STREQUAL \"External\")
-    set(CPACK_ERROR_ON_ABSOLUTE_INSTALL_DESTINATION ON)
-    set(_quillmoor_sfx_cpack_starting TRUE)
-    include(${script})
-endif()
-")
-    if(DEFINED CPACK_PROJECT_CONFIG_FILE)
-        _quillmoor_sfx_quoted(vendors "${CPACK_PROJECT_CONFIG_FILE}")
-        string(APPEND text "include(${vendors})\n")
-    endif()
-    file(WRITE "${project_file}" "${text}")
-    set(CPACK_PROJECT_CONFIG_FILE "${project_file}" PARENT_SCOPE)
 endfunction()
 
 # The variables that the installer's settings come from, watched for changes.
@@ -220,11 +199,48 @@ function(_quillmoor_sfx_cpack_check_unchanged when)
     endforeach()
 endfunction()
 
-# CPack writes each variable between quotes, as it is unless
-# CPACK_VERBATIM_VARIABLES: the installer's settings are escaped for it, so
-# that a backslash, a quote or a '$' of the vendor's reaches cpack, and
-# restored after.
-function(_quillmoor_sfx_cpack_escape)
+# Before CPack writes its configuration: what cpack's External generator
+# needs, and the watched variables as CPack must write them to read them
+# back as they are.
+function(_quillmoor_sfx_cpack_before)
+    get_property(included GLOBAL PROPERTY _QUILLMOOR_SFX_CPACK_INCLUDED)
+    if(included)
+        _quillmoor_sfx_cpack_included_again()
+    endif()
+    set_property(GLOBAL PROPERTY _QUILLMOOR_SFX_CPACK_INCLUDED TRUE)
+    # Between include(QuillmoorSfxCPack) and include(CPack), CPack's packages
+    # would follow a change and the installer would not.
+    _quillmoor_sfx_cpack_check_unchanged(TAKEN)
+
+    set(settings "${CMAKE_BINARY_DIR}/QuillmoorSfxCPackSettings.cmake")
+    set(script "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/QuillmoorSfxCPackScript.cmake")
+    set(CPACK_QUILLMOOR_SFX_INTERNAL_SETTINGS "${settings}" PARENT_SCOPE)
+    set(CPACK_EXTERNAL_PACKAGE_SCRIPT "${script}" PARENT_SCOPE)
+    set(CPACK_EXTERNAL_ENABLE_STAGING ON PARENT_SCOPE)
+    set(CPACK_EXTERNAL_REQUESTED_VERSIONS "1.0" PARENT_SCOPE)
+    # Files installed to absolute DESTINATIONs would be written outside the
+    # install tree, where no installer holds them, before any check of ours:
+    # this generator stops them first. An installer that an earlier cpack
+    # made goes next, so that one that fails leaves none that looks made.
+    # The vendor's own per-generator file is read after.
+    set(project_file "${CMAKE_BINARY_DIR}/QuillmoorSfxCPackProject.cmake")
+    _quillmoor_sfx_quoted(script "${script}")
+    set(text "if(CPACK_GENERATOR STREQUAL \"External\")
+    set(CPACK_ERROR_ON_ABSOLUTE_INSTALL_DESTINATION ON)
+    set(_quillmoor_sfx_cpack_starting TRUE)
+    include(${script})
+endif()
+")
+    if(DEFINED CPACK_PROJECT_CONFIG_FILE)
+        _quillmoor_sfx_quoted(vendors "${CPACK_PROJECT_CONFIG_FILE}")
+        string(APPEND text "include(${vendors})\n")
+    endif()
+    file(WRITE "${project_file}" "${text}")
+    set(CPACK_PROJECT_CONFIG_FILE "${project_file}" PARENT_SCOPE)
+
+    # CPack writes each variable between quotes, as it is unless
+    # CPACK_VERBATIM_VARIABLES: escaped here, so that a backslash, a quote
+    # or a '$' of the vendor's reaches cpack, and restored after.
     if(NOT CPACK_VERBATIM_VARIABLES)
         _quillmoor_sfx_cpack_watched(watched)
         foreach(variable IN LISTS watched)
@@ -264,21 +280,62 @@ function(_quillmoor_sfx_cpack_after)
     cmake_language(DEFER CALL _quillmoor_sfx_cpack_check_unchanged WRITTEN)
 endfunction()
 
-_quillmoor_sfx_cpack_settings()
-# The settings as taken, which CPack is given escaped and which are restored after.
-_quillmoor_sfx_cpack_remember(TAKEN)
-_quillmoor_sfx_cpack_escape()
-include(CPack)
-_quillmoor_sfx_cpack_after()
-
 # CPack included once more would write its settings again, without the
-# installer's, and cpack would then make what CPack makes by default:
-# stopped where CPack looks whether it was included already.
-function(_quillmoor_sfx_cpack_included_again variable access value file)
-    if(file MATCHES "/CPack\\.cmake$")
-        message(FATAL_ERROR "include(CPack) after include(QuillmoorSfxCPack), which includes CPack itself; "
-                            "a second include would write CPack's settings again, without the installer's: "
-                            "leave it out")
+# installer's, and cpack would then make what CPack makes by default.
+function(_quillmoor_sfx_cpack_included_again)
+    message(FATAL_ERROR "include(CPack) once more, after include(QuillmoorSfxCPack) included CPack at the "
+                        "first include(CPack) after it or at the end of its folder; a second would write "
+                        "CPack's settings again, without the installer's: include CPack once")
+endfunction()
+
+# Includes CPack between the two steps above; a macro, so that CPack's
+# variables are set where the vendor's include(CPack) is.
+macro(_quillmoor_sfx_cpack_include)
+    _quillmoor_sfx_cpack_before()
+    set_property(GLOBAL PROPERTY _QUILLMOOR_SFX_CPACK_INCLUDING TRUE)
+    include("${CMAKE_ROOT}/Modules/CPack.cmake")
+    set_property(GLOBAL PROPERTY _QUILLMOOR_SFX_CPACK_INCLUDING FALSE)
+    _quillmoor_sfx_cpack_after()
+endmacro()
+
+# At the end of the folder, CPack is included unless the vendor's
+# include(CPack) did it; a macro, as above.
+macro(_quillmoor_sfx_cpack_at_folder_end)
+    get_property(_quillmoor_sfx_cpack_included GLOBAL PROPERTY _QUILLMOOR_SFX_CPACK_INCLUDED)
+    if(NOT _quillmoor_sfx_cpack_included)
+        _quillmoor_sfx_cpack_include()
+    endif()
+    unset(_quillmoor_sfx_cpack_included)
+endmacro()
+
+# CPack included any other way (by its path, or with this folder's
+# CPack.cmake gone from CMAKE_MODULE_PATH) would write its settings without
+# the installer's: stopped where CPack looks whether it was included already.
+function(_quillmoor_sfx_cpack_watch variable access value file)
+    get_property(ours GLOBAL PROPERTY _QUILLMOOR_SFX_CPACK_INCLUDING)
+    if(NOT ours AND file MATCHES "/CPack\\.cmake$" AND access MATCHES "READ")
+        get_property(included GLOBAL PROPERTY _QUILLMOOR_SFX_CPACK_INCLUDED)
+        if(included)
+            _quillmoor_sfx_cpack_included_again()
+        endif()
+        message(FATAL_ERROR "CPack is included here by its path, or with CMAKE_MODULE_PATH set anew, and so "
+                            "not through the CPack.cmake that include(QuillmoorSfxCPack) put first on it, which "
+                            "gives CPack the installer's settings: write include(CPack), and add to "
+                            "CMAKE_MODULE_PATH with list(APPEND) rather than set()")
     endif()
 endfunction()
-variable_watch(CPack_CMake_INCLUDED _quillmoor_sfx_cpack_included_again)
+
+_quillmoor_sfx_cpack_settings()
+# The settings as taken, against which later changes are found.
+_quillmoor_sfx_cpack_remember(TAKEN)
+# The vendor's include(CPack) finds this CPack.cmake first, which includes
+# CMake's own between the two steps above.
+set(_quillmoor_sfx_cpack_folder "${CMAKE_BINARY_DIR}/CMakeFiles/QuillmoorSfxCPack/module")
+file(WRITE "${_quillmoor_sfx_cpack_folder}/CPack.cmake" "\
+# include(CPack), after include(QuillmoorSfxCPack), comes here.
+_quillmoor_sfx_cpack_include()
+")
+list(PREPEND CMAKE_MODULE_PATH "${_quillmoor_sfx_cpack_folder}")
+unset(_quillmoor_sfx_cpack_folder)
+variable_watch(CPack_CMake_INCLUDED _quillmoor_sfx_cpack_watch)
+cmake_language(DEFER CALL _quillmoor_sfx_cpack_at_folder_end)
