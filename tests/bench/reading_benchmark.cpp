@@ -3,6 +3,8 @@
 // and against tar -x of the same files, which creates as many (best of 3
 // each), and verify and create on a stub whose resource
 // directories all share one subdirectory, which must be refused at once.
+// Then the memory that verify takes for the table of a package of
+// 1,000,000 entries, the most the readers read.
 //   reading_benchmark SFXPACK STUB
 #include <chrono>
 #include <cstdio>
@@ -10,8 +12,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "tests/support/hostile_stubs.h"
+#include "tests/support/package_maker.h"
 #include "tests/support/run_program.h"
 
 namespace fs = std::filesystem;
@@ -87,5 +91,22 @@ int main(int argc, char** argv)
                                &status);
     std::printf("65,535 x 65,535 shared resource directories: verify refuses in %.3f s, create in %.3f s "
                 "(goal <= 1 s)\n", verify, create);
+
+    // A million entries of a byte each, named apart: the table is what the
+    // readers hold.
+    constexpr int kMostEntries = 1000000;
+    std::vector<TestEntry> entries;
+    entries.reserve(kMostEntries);
+    for (int i = 0; i < kMostEntries; ++i)
+        entries.push_back({"entry" + std::to_string(i) + ".txt", "x"});
+    WriteFile(work / "million.z", Deflate(MakeMergeFile(entries)));
+    entries.clear();
+    Time(packer + " inject " + Quoted(stub) + " " + Quoted(work / "million.z") + " -o " + Quoted(work / "million.exe"),
+         &status);
+    const std::string peak = work / "peak.txt";
+    Time("/usr/bin/time -f %M -o " + Quoted(peak) + " " + packer + " verify " + Quoted(work / "million.exe"), &status);
+    const double kilobytes = std::atof(ReadFile(peak).c_str());
+    std::printf("%d entries: verify peaks at %.0f MiB, %.0f bytes an entry (exit %d)\n", kMostEntries,
+                kilobytes / 1024, kilobytes * 1024 / kMostEntries, status);
     return 0;
 }
