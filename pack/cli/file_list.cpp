@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "pack/package/package_limits.h"
 #include "pack/system/file_io.h"
 #include "pack/system/platform.h"
 #include "pack/system/utf16.h"
@@ -63,6 +64,12 @@ bool FileListParser::Finish()
 
 bool FileListParser::EndEntry()
 {
+    // Empty ones count too: a list that never ends (/dev/zero with --null,
+    // yes '') is one of endless empty entries.
+    if (number_ > kMostEntries)
+        return Refuse("more than " + std::to_string(kMostEntries) + " " +
+                      (separator_ == ListSeparator::kNul ? "names" : "lines") +
+                      ", more than the files of a package; does the list ever end?");
     if (separator_ == ListSeparator::kLine && !entry_.empty() && entry_.back() == '\r')
         entry_.pop_back();
     if (number_ == 1 && entry_.starts_with(kUtf8ByteOrderMark))

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -100,8 +101,33 @@ std::optional<PackEntry> Examine(const fs::path& path, const PackOptions& option
     return entry;
 }
 
+bool IsInside(const fs::path& path, const fs::path& folder)
+{
+    const auto [inFolder, inPath] = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+    return inFolder == folder.end() || (inFolder->empty() && std::next(inFolder) == folder.end());
+}
+
+// A link in a folder is followed, as people pack build folders full of them;
+// one that leads out of every folder given may ship what was never meant to
+// go (/etc/passwd), and is said.
+void WarnOfLinkOut(const fs::path& file, const std::vector<fs::path>& folders, std::vector<std::string>* warnings)
+{
+    std::error_code failure;
+    if (!fs::is_symlink(fs::symlink_status(file, failure)))
+        return;
+    const fs::path target = fs::canonical(file, failure);
+    if (failure)
+        return;  // a dangling link: refused as a file that is not there
+    for (const fs::path& folder : folders)
+        if (IsInside(target, folder))
+            return;
+    warnings->push_back(Shown(file) + ": a link to " + Shown(target) +
+                        ", outside the folders given; packed as the file it leads to");
+}
+
 // The files a path stands for: itself, or the files of a folder.
-std::vector<fs::path> Expand(const fs::path& path, std::vector<std::string>* problems)
+std::vector<fs::path> Expand(const fs::path& path, const std::vector<fs::path>& folders,
+                             std::vector<std::string>* problems, std::vector<std::string>* warnings)
 {
     std::error_code failure;
     if (!fs::is_directory(path, failure))
@@ -119,6 +145,7 @@ std::vector<fs::path> Expand(const fs::path& path, std::vector<std::string>* pro
                                 "to pack its files, name them (" + Shown(item.path / "*") + ")");
         else
             files.push_back(item.path);
+        WarnOfLinkOut(item.path, folders, warnings);
     }
     return files;
 }
@@ -131,13 +158,19 @@ std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std:
     // A file named twice, or a folder given twice, is packed once, and said
     // once: the folder, not each of its files.
     std::set<std::string> seenPaths, seenFiles;
+    std::vector<fs::path> folders;  // given, as their links resolve
+    for (const fs::path& path : options.paths) {
+        std::error_code failure;
+        if (fs::is_directory(path, failure))
+            folders.push_back(fs::weakly_canonical(path, failure));
+    }
     for (const fs::path& path : options.paths) {
         const std::optional<std::string> named = FileIdentity(path.has_filename() ? path : path.parent_path());
         if (named && !seenPaths.insert(*named).second) {
             plan.warnings.push_back(Shown(path) + ": given more than once; packed once");
             continue;
         }
-        for (const fs::path& file : Expand(path, problems)) {
+        for (const fs::path& file : Expand(path, folders, problems, &plan.warnings)) {
             const std::optional<std::string> identity = FileIdentity(file);
             if (identity && !seenFiles.insert(*identity).second) {
                 plan.warnings.push_back(Shown(file) + ": given more than once; packed once");
@@ -149,6 +182,9 @@ std::optional<PackPlan> PlanPackage(const PackOptions& options, std::vector<std:
     }
     if (plan.entries.empty() && problems->empty())
         problems->push_back("no files to pack");
+    if (plan.entries.size() > kMostEntries)
+        problems->push_back(std::to_string(plan.entries.size()) + " files, more than the " +
+                            std::to_string(kMostEntries) + " of a package that sfxpack reads");
 
     // Sorted, and compared, as the installer compares names on a system of
     // the package's code page.

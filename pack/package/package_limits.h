@@ -15,6 +15,10 @@ constexpr uint64_t kLargestMergeFile = uint64_t{1} << 31;
 // Past this, create warns that the installer may not hold the package.
 constexpr uint64_t kLargeMergeFile = uint64_t{1} << 30;
 
+// The most entries a package has: the readers hold the table whole, and
+// create makes no package that they refuse.
+constexpr uint32_t kMostEntries = 1000000;
+
 // Why the installer cannot take a merge data file of `size` bytes ("more than
 // 2 GiB, ..."); nothing when it can.
 std::optional<std::string> WhyTooLargeToInstall(uint64_t size);

@@ -15,8 +15,6 @@
 
 namespace {
 
-// Far more files than any package holds; the table is held whole.
-constexpr uint32_t kMostEntries = 1000000;
 constexpr size_t kChunkSize = 64 * 1024;
 
 std::string Name(const char* field)
