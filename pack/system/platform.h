@@ -48,6 +48,17 @@ bool StandardOutputIsTerminal();
 // would otherwise write every 0x0A as 0x0D 0x0A.
 std::FILE* BinaryStandardOutput();
 
+// The process's own open descriptor that a path names as Linux spells them
+// (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N); nothing for any
+// other path, and on Windows. Opened through its path, the file behind it
+// would be replaced; written to, it takes the bytes as the shell set it up
+// (>> appends).
+std::optional<int> OwnDescriptor(const std::filesystem::path& path);
+// A stream that writes bytes as they are to an open descriptor (1 is
+// standard output), and whether it is a terminal.
+std::FILE* StreamOnDescriptor(int descriptor);
+bool DescriptorIsTerminal(int descriptor);
+
 // An existing file, opened for reading in binary; nothing, with the system's
 // cause in *why, when it cannot be opened. Where the system allows, reading
 // it leaves its last access time alone (Linux: O_NOATIME).

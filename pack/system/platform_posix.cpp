@@ -83,6 +83,34 @@ std::FILE* BinaryStandardOutput()
     return stdout;
 }
 
+std::optional<int> OwnDescriptor(const std::filesystem::path& path)
+{
+    const std::string text = path.string();
+    std::optional<int> descriptor;
+    if (text == "/dev/stdout")
+        descriptor = STDOUT_FILENO;
+    else if (text == "/dev/stderr")
+        descriptor = STDERR_FILENO;
+    for (const std::string prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        const std::string number = text.starts_with(prefix) ? text.substr(prefix.size()) : "";
+        if (!number.empty() && number.size() <= 9 && number.find_first_not_of("0123456789") == std::string::npos)
+            descriptor = std::stoi(number);
+    }
+    if (descriptor && fcntl(*descriptor, F_GETFD) == -1)
+        return std::nullopt;  // not open: the path names nothing to write to
+    return descriptor;
+}
+
+std::FILE* StreamOnDescriptor(int descriptor)
+{
+    return descriptor == STDOUT_FILENO ? stdout : fdopen(descriptor, "wb");
+}
+
+bool DescriptorIsTerminal(int descriptor)
+{
+    return isatty(descriptor) != 0;
+}
+
 std::FILE* OpenForReading(const std::filesystem::path& path, std::string* why)
 {
     // O_NOATIME is for the file's owner (and root); others read as usual.

@@ -146,6 +146,21 @@ std::FILE* BinaryStandardOutput()
     return stdout;
 }
 
+std::optional<int> OwnDescriptor(const std::filesystem::path&)
+{
+    return std::nullopt;  // Windows names no descriptor by a path
+}
+
+std::FILE* StreamOnDescriptor(int)
+{
+    return BinaryStandardOutput();  // the only one a path gives here: "-"
+}
+
+bool DescriptorIsTerminal(int)
+{
+    return StandardOutputIsTerminal();
+}
+
 std::optional<uint64_t> AddressSpaceLeft()
 {
     MEMORYSTATUSEX status{};
