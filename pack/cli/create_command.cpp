@@ -11,11 +11,14 @@
 #include "pack/cli/file_list.h"
 #include "pack/cli/help.h"
 #include "pack/cli/identity_options.h"
+#include "pack/cli/printable_text.h"
+#include "pack/system/code_page.h"
 #include "pack/system/file_io.h"
 #include "pack/system/file_times.h"
 #include "pack/package/install_time.h"
 #include "pack/package/package_builder.h"
 #include "pack/package/package_limits.h"
+#include "pack/package/package_reader.h"
 #include "pack/package/parallel_deflate.h"
 #include "pack/cli/progress_bar.h"
 #include "pack/pe/resource_writer.h"
@@ -78,18 +81,25 @@ std::optional<fs::path> DefaultStub(std::string* error)
 
 const char kStandardOutput[] = "standard output";
 
-// "-o -" writes to standard output, as tar -f - and gzip -c do; "./-" is a
-// file of that name.
-bool IsStandardOutput(const fs::path& output)
+// The descriptor an output is written to as a stream: "-o -" writes to
+// standard output, as tar -f - and gzip -c do ("./-" is a file of that name);
+// "-o /dev/stdout" or "/dev/fd/3" to the descriptor it names, which the shell
+// may have opened to append (>> log), and which the path would replace.
+std::optional<int> StreamDescriptor(const fs::path& output)
 {
-    return output == "-";
+    return output == "-" ? std::optional<int>(1) : OwnDescriptor(output);
 }
 
-// Why standard output cannot take an installer; nothing when it can.
-std::optional<std::string> StandardOutputObstacle()
+std::string StreamName(const fs::path& output)
 {
-    if (StandardOutputIsTerminal())
-        return std::string(kStandardOutput) +
+    return output == "-" ? kStandardOutput : Shown(output);
+}
+
+// Why the stream cannot take an installer; nothing when it can.
+std::optional<std::string> StreamObstacle(const fs::path& output)
+{
+    if (DescriptorIsTerminal(*StreamDescriptor(output)))
+        return StreamName(output) +
                ": a terminal, where an installer's bytes are no use; redirect it to a file or a pipe, or give -o FILE";
     return std::nullopt;
 }
@@ -183,7 +193,7 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
 // problem said, one a line.
 std::optional<PackPlan> PlanCreate(CreateCall& call)
 {
-    const bool toStream = IsStandardOutput(call.output);
+    const bool toStream = StreamDescriptor(call.output).has_value();
     std::vector<std::string> problems;
     std::optional<PackPlan> plan = PlanPackage(call.options, &problems);
     std::vector<fs::path> inputs = {call.stub};
@@ -195,7 +205,7 @@ std::optional<PackPlan> PlanCreate(CreateCall& call)
             problems.push_back(Shown(call.output) + ": the output would overwrite one of the inputs");
     std::string error;
     if (problems.empty() && toStream) {
-        if (const std::optional<std::string> obstacle = StandardOutputObstacle())
+        if (const std::optional<std::string> obstacle = StreamObstacle(call.output))
             problems.push_back(*obstacle);
     } else if (problems.empty()) {
         if (const std::optional<fs::path> target = OutputFile(call.output, &error))
@@ -255,8 +265,8 @@ std::optional<uint64_t> CompressInto(TemporaryFile& package, const PackPlan& pla
     ProgressBar bar("packing", /*enabled=*/!call.quiet);
     call.compress.progress = [&](uint64_t done, uint64_t total) { bar.Update(done, total); };
     const std::optional<uint64_t> size = CompressPackage(plan, call.compress, out, error);
-    const std::string failed = IsStandardOutput(call.output)
-                                   ? std::string(kStandardOutput) + ": cannot write the package in " +
+    const std::string failed = StreamDescriptor(call.output)
+                                   ? StreamName(call.output) + ": cannot write the package in " +
                                          Shown(package.Path().parent_path())
                                    : Shown(call.target) + ": cannot write the package beside it";
     if (!size && !out.Error().empty())
@@ -321,29 +331,29 @@ int Create(const Arguments& args)
 
     // Standard output takes the installer only once it is whole; until then
     // the package waits where temporary files go, removed on every path.
-    const bool toStream = IsStandardOutput(call.output);
+    const std::optional<int> stream = StreamDescriptor(call.output);
     std::optional<TemporaryFile> package;
-    if (toStream)
-        package.emplace(TemporaryFolder(), kStandardOutput);
+    if (stream)
+        package.emplace(TemporaryFolder(), StreamName(call.output));
     else
         package.emplace(call.target);
     if (!package->Ok())
         return Fail(package->Error());
     const std::optional<uint64_t> packed = CompressInto(*package, *plan, call, &error);
     const bool written =
-        packed && (toStream ? WriteInstallerToStream(*stub, package->Path(), BinaryStandardOutput(), kStandardOutput,
-                                                     &error)
-                            : WriteInstaller(*stub, package->Path(), call.target, &error));
+        packed && (stream ? WriteInstallerToStream(*stub, package->Path(), StreamOnDescriptor(*stream),
+                                                   StreamName(call.output), &error)
+                          : WriteInstaller(*stub, package->Path(), call.target, &error));
     if (!written)
         return Fail(error);
     // The summary goes where it cannot mix with the installer's bytes.
     if (call.quiet)
         return 0;
-    FILE* summary = toStream ? stderr : stdout;
-    std::fprintf(summary, "%s: %s, %s packed into %llu; launch: %s\n",
-                 toStream ? kStandardOutput : Shown(call.output).c_str(),
+    FILE* summary = stream == 1 ? stderr : stdout;
+    const std::string launch = CodePageToUtf8(plan->launch, call.options.code_page).value_or(plan->launch);
+    std::fprintf(summary, "%s: %s, %s packed into %llu; launch: %s\n", StreamName(call.output).c_str(),
                  Count(plan->entries.size(), "file", "files").c_str(), Count(plan->contents_size, "byte", "bytes").c_str(),
-                 static_cast<unsigned long long>(*packed), plan->launch.empty() ? "(none)" : plan->launch.c_str());
+                 static_cast<unsigned long long>(*packed), launch.empty() ? "(none)" : Printable(launch).c_str());
     if (const std::optional<std::string> note = InstallTimeNote(plan->entries.size()))
         std::fprintf(summary, "%s\n", note->c_str());
     return 0;
@@ -352,7 +362,7 @@ int Create(const Arguments& args)
 int Inject(const Arguments& args)
 {
     std::string error;
-    std::vector<OptionSpec> specs = {{"--output", 'o', true}, {"--strip-symbols"}};
+    std::vector<OptionSpec> specs = {{"--output", 'o', true}, {"--strip-symbols"}, {"--codepage", 0, true}};
     specs.insert(specs.end(), kIdentityOptions.begin(), kIdentityOptions.end());
     const std::optional<ParsedCall> parsed = ParseCall(args, specs, &error);
     if (!parsed)
@@ -362,9 +372,16 @@ int Inject(const Arguments& args)
     std::optional<fs::path> output;
     StubOptions stubOptions;
     IdentityOptions identity;
+    unsigned codePage = 1252;
     for (const auto& [name, value] : parsed->options) {
         if (TakeIdentityOption(name, value, &identity, &error) && !error.empty())
             return UsageError(error);
+        if (name == "--codepage") {
+            const std::optional<unsigned> given = ParseCodePage(value, &error);
+            if (!given)
+                return UsageError(error);
+            codePage = *given;
+        }
         if (name == "--output" && value.empty())
             return UsageError("--output needs the installer's file (- for standard output)");
         if (name == "--output")
@@ -376,12 +393,12 @@ int Inject(const Arguments& args)
         positional.push_back(FromUtf8(operand));
     if (positional.size() != 2 || !output)
         return UsageError("inject takes STUB.exe PACKAGE.z -o OUT.exe");
-    const bool toStream = IsStandardOutput(*output);
-    if (!toStream && (SamePath(positional[0], *output) || SamePath(positional[1], *output)))
+    const std::optional<int> stream = StreamDescriptor(*output);
+    if (!stream && (SamePath(positional[0], *output) || SamePath(positional[1], *output)))
         return Fail(Shown(*output) + ": the output would overwrite one of the inputs");
     std::optional<fs::path> target;
-    if (toStream) {
-        if (const std::optional<std::string> obstacle = StandardOutputObstacle())
+    if (stream) {
+        if (const std::optional<std::string> obstacle = StreamObstacle(*output))
             return Fail(*obstacle);
     } else if (!(target = OutputFile(*output, &error))) {
         return Fail(error);
@@ -393,7 +410,24 @@ int Inject(const Arguments& args)
     if (!InputFileSize(positional[1], UINT32_MAX, &error))
         return Fail(error);
     const bool written =
-        toStream ? WriteInstallerToStream(*stub, positional[1], BinaryStandardOutput(), kStandardOutput, &error)
-                 : WriteInstaller(*stub, positional[1], *target, &error);
-    return written ? 0 : Fail(error);
+        stream ? WriteInstallerToStream(*stub, positional[1], StreamOnDescriptor(*stream), StreamName(*output), &error)
+               : WriteInstaller(*stub, positional[1], *target, &error);
+    if (!written)
+        return Fail(error);
+    // In as it is; but a package that the installer would refuse is said.
+    std::string verdict;
+    const std::optional<InstallerPackage> package = ReadPackageFile(positional[1], codePage, &verdict);
+    if (package) {
+        const std::vector<std::string> flaws = FindPackageFlaws(*package, codePage);
+        verdict = flaws.empty() ? "" : flaws[0] + (flaws.size() > 1 ? " (and " + Count(flaws.size() - 1, "more flaw",
+                                                                                          "more flaws") + ")" : "");
+    }
+    if (!verdict.empty())
+        Warn(Shown(positional[1]) + ": not a package that verify calls sound: " + verdict);
+    if (!parsed->Has("--quiet"))
+        std::fprintf(stream == 1 ? stderr : stdout, "%s: the package put in as it is, unchecked; %s\n",
+                     StreamName(*output).c_str(),
+                     verdict.empty() ? ("sound: " + Count(package->entries.size(), "entry", "entries")).c_str()
+                                     : "verify would refuse it");
+    return 0;
 }

@@ -177,8 +177,12 @@ bool Inflate(FileReader& file, FileRange range, MergeParser& parser, InstallerPa
 
 }  // namespace
 
-std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path& path, unsigned codePage,
-                                                     const PackageVisitor& visitor, std::string* error)
+namespace {
+
+// The package that lies in the file at `path` where `locate` finds it.
+template <typename Locate>
+std::optional<InstallerPackage> ReadPackageIn(const std::filesystem::path& path, unsigned codePage,
+                                              const PackageVisitor& visitor, Locate locate, std::string* error)
 {
     std::error_code failure;
     const uint64_t size = std::filesystem::file_size(path, failure);
@@ -187,7 +191,7 @@ std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path
         *error = "cannot open it";
         return std::nullopt;
     }
-    const std::optional<FileRange> range = LocatePackage(file, size, error);
+    const std::optional<FileRange> range = locate(file, size, error);
     if (!range)
         return std::nullopt;
     InstallerPackage package;
@@ -196,6 +200,21 @@ std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path
     if (!Inflate(file, *range, parser, package, error) || !parser.Finish(error))
         return std::nullopt;
     return package;
+}
+
+}  // namespace
+
+std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path& path, unsigned codePage,
+                                                     const PackageVisitor& visitor, std::string* error)
+{
+    return ReadPackageIn(path, codePage, visitor, LocatePackage, error);
+}
+
+std::optional<InstallerPackage> ReadPackageFile(const std::filesystem::path& path, unsigned codePage,
+                                                std::string* error)
+{
+    const auto whole = [](FileReader&, uint64_t size, std::string*) { return std::optional<FileRange>({0, size}); };
+    return ReadPackageIn(path, codePage, {}, whole, error);
 }
 
 std::vector<std::string> FindPackageFlaws(const InstallerPackage& package, unsigned codePage)

@@ -37,6 +37,10 @@ struct PackageVisitor {
 std::optional<InstallerPackage> ReadInstallerPackage(const std::filesystem::path& path, unsigned codePage,
                                                      const PackageVisitor& visitor, std::string* error);
 
+// The same of a package on its own: a file that holds the zlib stream.
+std::optional<InstallerPackage> ReadPackageFile(const std::filesystem::path& path, unsigned codePage,
+                                                std::string* error);
+
 // What the stub would tolerate but a sound package never has: entries of size
 // 0, names that are the same without regard to case (as the installer
 // compares them on a system of that code page), a launch name that is not
