@@ -1,7 +1,9 @@
 # zopfli, compiled from Debian's source package into every build of sfxpack
 # (scripts/lib/third_party.sh fetches it into build/third_party), so that --level 11
 # gives the same bytes from the Linux and the Windows packer.
-set(SFX_ZOPFLI_SOURCE ${PROJECT_SOURCE_DIR}/build/third_party/zopfli-1.0.3 CACHE PATH
+# zopfli says its version nowhere in its code: sfxpack --version takes it from here.
+set(SFX_ZOPFLI_VERSION 1.0.3)
+set(SFX_ZOPFLI_SOURCE ${PROJECT_SOURCE_DIR}/build/third_party/zopfli-${SFX_ZOPFLI_VERSION} CACHE PATH
     "zopfli's source tree (fetched by the first configure, and by the scripts)")
 if(NOT EXISTS ${SFX_ZOPFLI_SOURCE}/src/zopfli/zopfli.h)
     message(FATAL_ERROR "zopfli's source is not in ${SFX_ZOPFLI_SOURCE}: configuring fetches it "

@@ -45,8 +45,8 @@ constexpr CommandHelp kCommands[] = {
      "                              a manifest requesting it (also themed controls, DPI aware)\n"
      "      --manifest=FILE         the vendor's own manifest instead\n"},
     {"inject",
-     "  sfxpack inject [--strip-symbols] [IDENTITY OPTIONS] STUB.exe PACKAGE.z -o OUT.exe\n"
-     "      Embeds a ready zlib package as it is, unchecked.\n"},
+     "  sfxpack inject [--strip-symbols] [--codepage=CP] [IDENTITY OPTIONS] [-q] STUB.exe PACKAGE.z -o OUT.exe\n"
+     "      Embeds a ready zlib package as it is, and warns when verify would refuse it.\n"},
     {"list",
      "  sfxpack list [--codepage=CP] [--format=table|tsv|json] [-q] INSTALLER.exe\n"
      "      The launch name, then each entry: size, creation, last access and last\n"

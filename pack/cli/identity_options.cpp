@@ -42,10 +42,13 @@ bool TakeIdentityOption(const std::string& name, const std::string& value, Ident
             identity.strings.emplace_back(key, value.substr(equals + 1));
     } else if (name == "--file-version" || name == "--product-version") {
         const std::optional<VersionNumber> number = ParseVersionNumber(value, wrong);
-        if (number)
-            (name == "--file-version" ? identity.file_version : identity.product_version) = number;
-        else
+        const bool file = name == "--file-version";
+        if (number) {
+            (file ? identity.file_version : identity.product_version) = number;
+            (file ? identity.file_version_text : identity.product_version_text) = value;
+        } else {
             *wrong = name + " " + *wrong;
+        }
     } else if (name == "--publisher") {
         if (const std::optional<std::string> refusal = CheckPublisher(value))
             *wrong = *refusal;

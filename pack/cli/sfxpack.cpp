@@ -1,5 +1,6 @@
 // sfxpack: makes self-extracting installers from folders of files, and lists,
 // extracts and verifies existing ones.
+#include <expat.h>
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -35,7 +36,10 @@ int Run(const Arguments& all)
     if (command == "--version") {
         if (!args.empty())
             return UsageError("--version takes nothing more");
-        std::printf("sfxpack %s (zlib %s, libdeflate %s)\n", SFX_VERSION, zlibVersion(), LIBDEFLATE_VERSION_STRING);
+        // expat names itself "expat_2.5.0".
+        const std::string expat = XML_ExpatVersion();
+        std::printf("sfxpack %s (zlib %s, libdeflate %s, zopfli %s, expat %s)\n", SFX_VERSION, zlibVersion(),
+                    LIBDEFLATE_VERSION_STRING, SFX_ZOPFLI_VERSION, expat.substr(expat.find('_') + 1).c_str());
         return 0;
     }
     const struct {

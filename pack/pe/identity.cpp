@@ -79,10 +79,13 @@ std::vector<std::pair<std::string, std::string>> VersionStringsToSet(const Insta
     for (const auto& [key, value] : identity.strings)
         given.insert(key);
     std::vector<std::pair<std::string, std::string>> strings;
+    const auto text = [](const std::string& given, const VersionNumber& number) {
+        return given.empty() ? FormatVersionNumber(number) : given;
+    };
     if (identity.file_version && !given.count("FileVersion"))
-        strings.emplace_back("FileVersion", FormatVersionNumber(*identity.file_version));
+        strings.emplace_back("FileVersion", text(identity.file_version_text, *identity.file_version));
     if (identity.product_version && !given.count("ProductVersion"))
-        strings.emplace_back("ProductVersion", FormatVersionNumber(*identity.product_version));
+        strings.emplace_back("ProductVersion", text(identity.product_version_text, *identity.product_version));
     if (identity.publisher && !given.count("CompanyName"))
         strings.emplace_back("CompanyName", *identity.publisher);
     strings.insert(strings.end(), identity.strings.begin(), identity.strings.end());

@@ -19,6 +19,8 @@ struct InstallerIdentity {
     std::vector<std::pair<std::string, std::string>> strings;  // version strings, KEY=VALUE, in order
     std::optional<VersionNumber> file_version;
     std::optional<VersionNumber> product_version;
+    // As the vendor wrote them ("1.4"): the strings of the version block.
+    std::string file_version_text, product_version_text;
     std::optional<std::string> publisher;
     std::optional<Bytes> manifest;
 
