@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 #include <functional>
@@ -509,6 +510,7 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
                                                            files("Setup.exe") + "\n");
     const std::string latin1 = listing("latin1.txt", files("caf\xe9.txt") + "\n");
     const std::string latin1Names = listing("latin1-names.txt", files("readme.txt") + '\0' + "caf\xe9" + '\0');
+    const std::string emptyLines = listing("empty-lines.txt", std::string(1000001, '\n'));
     const std::string utf16 = listing("utf16.txt", std::string("\xFF\xFEr\0e\0a\0d\0\n\0", 12));
     const std::string endless = listing("endless.txt", std::string(100000, 'a'));
     std::string accented = "a";  // cut at the limit inside a two-byte character
@@ -559,6 +561,11 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
          std::to_string(files().size() + 4) + " (0xE9) is not UTF-8", "iconv -t UTF-8"},
         {{"create", "--null", "--files-from", latin1Names, "-o", installer}, latin1Names + ": name 2: byte 4 (0xE9)",
          "not UTF-8"},
+        // Lists that never end are lists of endless empty entries.
+        {{"create", "--null", "--files-from", "/dev/zero", "-o", installer}, "/dev/zero: name 1000001",
+         "more than 1000000 names, more than the files of a package"},
+        {{"create", "--files-from", emptyLines, "-o", installer}, emptyLines + ": line 1000001",
+         "more than 1000000 lines"},
         {{"create", "--files-from", utf16, "-o", installer}, utf16 + ": line 1", "UTF-16"},
         {{"create", "--files-from", endless, "-o", installer}, endless + ": line 1", "longer than any path"},
         {{"create", "--files-from", endlessAccents, "-o", installer}, endlessAccents + ": line 1",
@@ -806,6 +813,17 @@ TEST_F(PackerTest, LongPackingWarnsPastOneGibibyteAndShowsProgressOnATerminal)
     EXPECT_EQ(longName.exit_code, 0) << longName.err;
     EXPECT_NE(longName.err.find("temporary folder's path is at most 47 characters"), std::string::npos)
         << longName.err;
+    fs::remove(files(std::string(200, 'n')));
+
+    // Links are followed; one that leads out of the folders given is said,
+    // even under -q, and one within them is not.
+    WriteFile(folder / "secret.txt", "not for shipping");
+    fs::create_symlink(folder / "secret.txt", files("link.txt"));
+    fs::create_symlink("readme.txt", files("inside.txt"));
+    const RunResult linked = Pack({"create", "-q", "-o", installer, files()});
+    EXPECT_EQ(linked.exit_code, 0) << linked.err;
+    EXPECT_EQ(linked.err, "sfxpack: warning: " + files("link.txt") + ": a link to " + folder / "secret.txt" +
+                              ", outside the folders given; packed as the file it leads to\n");
 }
 
 // The conventions of GNU tools and of scripts: --name=value, --, -q, help
@@ -870,7 +888,10 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
     const std::string package = folder / "package.z";
     WriteFile(package, Deflate(MakeMergeFile({{"a.txt", "a"}})));
     ASSERT_EQ(Pack({"create", "-q", "-o", installer, files()}).exit_code, 0);
-    ASSERT_EQ(Pack({"inject", kStub, package, "-o", folder / "injected.exe"}).exit_code, 0);
+    const RunResult sound = Pack({"inject", kStub, package, "-o", folder / "injected.exe"});
+    ASSERT_EQ(sound.exit_code, 0);
+    EXPECT_EQ(sound.out, folder / "injected.exe" + ": the package put in as it is, unchecked; sound: 1 entry\n");
+    EXPECT_EQ(sound.err, "");
     const RunResult piped = RunProgram("sh", {"-c", inFolder + packer + " create -o - " + Quoted(files()) + " | cat"});
     EXPECT_TRUE(SameBytes(piped.out, ReadFile(installer)));
     EXPECT_EQ(piped.err.rfind("standard output: ", 0), 0u) << "the summary: " << piped.err;
@@ -880,6 +901,15 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
     const RunResult injected =
         RunProgram("sh", {"-c", inFolder + packer + " inject " + Quoted(kStub) + " " + Quoted(package) + " -o - | cat"});
     EXPECT_TRUE(SameBytes(injected.out, ReadFile(folder / "injected.exe"))) << injected.err;
+    // A descriptor named as a file is the descriptor: what the shell opened
+    // to append to keeps its earlier lines.
+    for (const std::string output : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1", "/dev/fd/3"}) {
+        WriteFile(folder / "log.txt", "an earlier line\n");
+        const RunResult appended = RunProgram("sh", {"-c", inFolder + packer + " create -q -o " + output + " " +
+                                                               Quoted(files()) + " >>log.txt 3>>log.txt"});
+        EXPECT_EQ(appended.exit_code, 0) << output << ": " << appended.err;
+        EXPECT_TRUE(SameBytes(ReadFile(folder / "log.txt"), "an earlier line\n" + ReadFile(installer))) << output;
+    }
     const RunResult cutShort = RunProgram(
         "sh", {"-c", inFolder + "{ " + packer + " create -q -o - " + Quoted(files()) + "; echo $? >status; } | head -c 2"});
     EXPECT_EQ(cutShort.out, "MZ") << cutShort.err;
@@ -919,6 +949,23 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
     EXPECT_NE(examples.find("--publisher \"Larkspur Tools\""), std::string::npos) << examples;
     EXPECT_NE(examples.find("--version-string \"ProductName=Larkspur Inventory\""), std::string::npos) << examples;
     EXPECT_EQ(examples.find("\xE2\x80\x90"), std::string::npos) << "a hyphen that breaks a word: " << examples;
+    // Its synopsis names every option of each command that help's usage line does.
+    std::string synopsis;  // its words one space apart, as man justifies them
+    for (const char c : manual.out.substr(0, manual.out.find("DESCRIPTION")))
+        if (!std::isspace(static_cast<unsigned char>(c)) || (!synopsis.empty() && synopsis.back() != ' '))
+            synopsis += std::isspace(static_cast<unsigned char>(c)) ? ' ' : c;
+    for (const std::string command : {"create", "inject", "list", "extract", "verify", "info"}) {
+        const std::string usage = Pack({command, "--help"}).out;
+        const std::string line = usage.substr(usage.find("sfxpack " + command), usage.find('\n', usage.find("sfxpack ")) -
+                                                                                  usage.find("sfxpack " + command));
+        const size_t start = synopsis.find("sfxpack " + command);
+        const std::string entry = synopsis.substr(start, synopsis.find("sfxpack ", start + 8) - start);
+        for (const std::string option : {"-q", "--codepage", "--strip-symbols", "--format", "IDENTITY"})
+            if (line.find(option) != std::string::npos) {
+                EXPECT_NE(entry.find(option), std::string::npos)
+                    << command << " " << option << ": help says\n" << line << "\nthe manual\n" << entry;
+            }
+    }
 }
 
 TEST_F(PackerTest, WrongCallsAreUsageErrors)
@@ -950,7 +997,8 @@ TEST_F(PackerTest, WrongCallsAreUsageErrors)
     const RunResult help = Pack({"--help"});
     EXPECT_EQ(help.exit_code, 0);
     EXPECT_NE(help.out.find("sfxpack create"), std::string::npos);
-    EXPECT_NE(Pack({"--version"}).out.find("sfxpack 1.0.0"), std::string::npos);
+    EXPECT_NE(Pack({"--version"}).out.find("sfxpack 1.0.0 (zlib "), std::string::npos);
+    EXPECT_NE(Pack({"--version"}).out.find(", zopfli 1.0.3, expat 2.5.0)\n"), std::string::npos);
 }
 
 TEST_F(PackerTest, IndependentToolsSeeThePackageBesideTheStubsResources)
@@ -1017,7 +1065,7 @@ TEST_F(PackerTest, AnInstallerCarriesItsVendorsIdentity)
     EXPECT_EQ(info.exit_code, 0) << info.err;
     for (const char* line : {"icon: 48x48 32-bit, 32x32 32-bit, 16x16 32-bit\n", "version: file 2.1.0.7, product 2.1.0.0\n",
                              "  CompanyName: Contoso Ltd.\n", "  FileDescription: Example Setup\n",
-                             "  FileVersion: 2.1.0.7\n", "  ProductVersion: 2.1.0.0\n", "  ProductName: Example\n",
+                             "  FileVersion: 2.1.0.7\n", "  ProductVersion: 2.1\n", "  ProductName: Example\n",
                              "notice: Packaged and published by Contoso Ltd.\n",
                              "execution level: requireAdministrator\n", "signature: none\n", "package: 3 entries",
                              "  Comments: Parrot \xf0\x9f\xa6\x9c\n", "  PrivateBuild: \n", "  SpecialBuild: \n",
@@ -1189,7 +1237,11 @@ TEST_F(PackerTest, ReadingHostilePackagesRefusesCleanlyAndWritesNothingOutside)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         WriteFile(folder / "package.z", c.package);
-        ASSERT_EQ(Pack({"inject", kStub, folder / "package.z", "-o", installer}).exit_code, 0) << "unchecked";
+        const RunResult injected = Pack({"inject", kStub, folder / "package.z", "-o", installer});
+        ASSERT_EQ(injected.exit_code, 0) << "put in as it is";
+        EXPECT_NE(injected.err.find(folder / "package.z" + ": not a package that verify calls sound: "),
+                  std::string::npos) << injected.err;
+        EXPECT_NE(injected.out.find("verify would refuse it\n"), std::string::npos) << injected.out;
         for (const char* command : {"list", "verify"}) {
             const RunResult result = Pack({command, installer});
             EXPECT_EQ(result.exit_code, 1) << command;
@@ -1383,6 +1435,14 @@ TEST_F(PackerTest, InfoAndListPrintAnInstallersTextsAsData)
                                 [](char c) { return (c != '\n' && c != '\t' && (c & 0xE0) == 0) || c == '\x7f' || c == '\x81'; }),
                   0)
             << "no control character but the line ends and tsv's tabs:\n" << out;
+
+    // create's summary names the launch file as info does: "›" is 0x9B in
+    // 1252, a terminal's 8-bit CSI were it printed as stored.
+    WriteFile(files("a\xe2\x80\xba.exe"), "x");
+    const RunResult created = Pack({"create", "--launch", "a\xe2\x80\xba.exe", "-o", installer, files()});
+    EXPECT_EQ(created.exit_code, 0) << created.err;
+    EXPECT_NE(created.out.find("; launch: a\xe2\x80\xba.exe\n"), std::string::npos) << created.out;
+    EXPECT_EQ(created.out.find('\x9b'), std::string::npos);
 }
 
 // Work that grows with the input, never with its square: a package of many
