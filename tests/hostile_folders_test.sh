@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installers against folders that work against them: a destination folder that
-# is a link to another folder, and full disks, as small tmpfs mounts for a
+# is a link to another folder, temporary folders named outside the code page,
+# and full disks, as small tmpfs mounts for a
 # temporary folder too small for the package, for the inflated file or for the
 # entries, and for a destination folder too small for the last entry. Each run
 # must end with the right error box, report no success, leave no file of its
@@ -91,6 +92,25 @@ else
     echo "ok: a linked destination that is also the temporary folder: nothing written through it"
 fi
 rm "$destination"
+
+# A temporary folder named in letters outside the system's code page, as a
+# user's profile may be: used by its short name, and left as it was.
+for name in 'tmp-Łódź' 'tmp-Ελληνικά' 'tmp-日本語'; do
+    mkdir -p "$work/$name"
+    rm -rf "$destination"
+    shown=$(run "$build/installer_driver.exe" --temp "$(windows "$work/$name")" "$(windows "$work/incompressible.exe")" |
+        tr -d '\r') || true
+    if grep -q "box (information)" <<<"$shown" && [ -z "$(ls -A "$work/$name")" ] &&
+       cmp -s "$destination/random.bin" "$work/incompressible/random.bin"; then
+        echo "ok: a temporary folder named $name"
+    else
+        echo "FAILED: a temporary folder named $name"
+        ls -lA "$work/$name"
+        sed 's/^/  | /' <<<"$shown"
+        failures=$((failures + 1))
+    fi
+done
+rm -rf "$destination"
 
 if [ "$(id -u)" -ne 0 ] ||
    ! { mkdir -p "$work/probe" && mount -t tmpfs -o size=4k tmpfs "$work/probe" && umount "$work/probe"; }; then

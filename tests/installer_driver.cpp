@@ -2,11 +2,14 @@
 // happens: every status line and percentage of the progress window, and every
 // message box, which it answers with OK. Ends with the installer's exit code.
 //   installer_driver [--temp FOLDER] [--close-at STATUS] INSTALLER.exe [PICTURES_FOLDER]
-// --temp gives the installer that temporary folder. --close-at closes the
+// --temp gives the installer that temporary folder, any Unicode name (it is
+// read from the wide command line). --close-at closes the
 // window as a user would, 100 ms after a status line that starts with STATUS
 // shows, and says when. With a pictures folder, it saves progress-window.bmp
 // (while files are being copied) and success-box.bmp there.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <chrono>
 #include <cstdio>
@@ -48,17 +51,21 @@ std::string ControlText(HWND window, int control)
 int main(int argc, char** argv)
 {
     std::string closeAt;
-    while (argc >= 3 && (std::string(argv[1]) == "--temp" || std::string(argv[1]) == "--close-at")) {
-        if (std::string(argv[1]) == "--temp") {
-            const std::string temporary = std::string(argv[2]) + "\\";
-            SetEnvironmentVariableA("TMP", temporary.c_str());
-            SetEnvironmentVariableA("TEMP", temporary.c_str());
+    int wideCount = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &wideCount);
+    for (int at = 1; argc >= 3 && (std::string(argv[1]) == "--temp" || std::string(argv[1]) == "--close-at");
+         at += 2) {
+        if (std::string(argv[1]) == "--temp" && wide && at + 1 < wideCount) {
+            const std::wstring temporary = std::wstring(wide[at + 1]) + L"\\";
+            SetEnvironmentVariableW(L"TMP", temporary.c_str());
+            SetEnvironmentVariableW(L"TEMP", temporary.c_str());
         } else {
             closeAt = argv[2];
         }
         argc -= 2;
         argv += 2;
     }
+    LocalFree(wide);
     if (argc < 2) {
         std::fprintf(stderr,
                      "usage: installer_driver [--temp FOLDER] [--close-at STATUS] INSTALLER.exe [PICTURES_FOLDER]\n");
