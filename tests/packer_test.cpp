@@ -1028,6 +1028,23 @@ TEST_F(PackerTest, IndependentToolsSeeThePackageBesideTheStubsResources)
     for (const char* item : {".rsrc/SETUP/2000", ".rsrc/DIALOG/1100", ".rsrc/GROUP_ICON/1000", ".rsrc/version.txt"})
         EXPECT_NE(sevenZip.out.find(item), std::string::npos) << item << "\n" << sevenZip.out;
 
+    // inject puts any package in as it is, whatever its size: none, a byte,
+    // one that ends the section on a boundary of the file's alignment (one of
+    // any 512 sizes in a row), and one of several compressed blocks.
+    std::vector<std::string> packages = {"", "x", RandomBytes(3000, 11), RandomBytes(3 << 20, 12)};
+    for (size_t size = 3001; size < 3001 + 512; ++size)
+        packages.push_back(std::string(size, 'p'));
+    for (const std::string& package : packages) {
+        SCOPED_TRACE(package.size());
+        WriteFile(folder / "package.z", package);
+        const RunResult injected = Pack({"inject", "-q", kStub, folder / "package.z", "-o", folder / "injected.exe"});
+        ASSERT_EQ(injected.exit_code, 0) << injected.err;
+        if (package.size() < 3001 || package.size() > 3001 + 511) {
+            EXPECT_TRUE(SameBytes(RunProgram("wrestool", {"-x", "--raw", "--type=SETUP", "--name=2000",
+                                                          folder / "injected.exe"}).out, package));
+        }
+    }
+
     // The header's hint of the level, as zlib gives it, and the default's.
     const std::pair<const char*, unsigned char> levels[] = {{"1", 0x01}, {"4", 0x5E}, {"6", 0x9C}, {"", 0x9C},
                                                             {"7", 0xDA}, {"10", 0xDA}};

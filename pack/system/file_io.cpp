@@ -288,6 +288,10 @@ bool FileWriter::Write(const uint8_t* bytes, size_t count)
 {
     if (!error_.empty())
         return false;
+    // Nothing to write: an empty buffer may have no bytes at all (a null
+    // data()), which fwrite must never be given.
+    if (count == 0)
+        return true;
     return std::fwrite(bytes, 1, count, file_) == count ? true : Failed();
 }
 
