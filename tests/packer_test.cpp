@@ -276,6 +276,8 @@ TEST_F(PackerTest, RefusesWhatTheInstallerCouldNotCarryAndWritesNothing)
          {"--codepage", "1253"}, "λφα.txt", "same name"},
         {"full-width twins in 932", [&] { WriteFile(files("ａ.txt"), "x"), WriteFile(files("Ａ.txt"), "y"); },
          {"--codepage", "932"}, ".txt", "same name"},
+        {"a character 932 holds only as another", [&] { WriteFile(files("x〜y.txt"), "x"); },
+         {"--codepage", "932"}, "x〜y.txt", "code page 932 cannot hold"},
         {"4 GiB", [&] { fs::resize_file((WriteFile(files("huge.bin"), "x"), files("huge.bin")), 1ull << 32); },
          {}, "huge.bin", "4 GiB"},
         // Sizes a package records, but more than verify and the installer take.
@@ -561,6 +563,9 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
          std::to_string(files().size() + 4) + " (0xE9) is not UTF-8", "iconv -t UTF-8"},
         {{"create", "--null", "--files-from", latin1Names, "-o", installer}, latin1Names + ": name 2: byte 4 (0xE9)",
          "not UTF-8"},
+        // Descriptors that cannot take it: read only (stdin), or where messages go.
+        {{"create", "-o", "/dev/fd/0", dir}, "/dev/fd/0", "not a regular file"},
+        {{"create", "-o", "/dev/stderr", dir}, "/dev/stderr: where sfxpack's own messages go", "mix"},
         // Lists that never end are lists of endless empty entries.
         {{"create", "--null", "--files-from", "/dev/zero", "-o", installer}, "/dev/zero: name 1000001",
          "more than 1000000 names, more than the files of a package"},
@@ -910,6 +915,14 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
         EXPECT_EQ(appended.exit_code, 0) << output << ": " << appended.err;
         EXPECT_TRUE(SameBytes(ReadFile(folder / "log.txt"), "an earlier line\n" + ReadFile(installer))) << output;
     }
+    // Not one that appends to an input, which would grow as it is read.
+    const std::string before = ReadFile(package);
+    const RunResult ownInput = RunProgram("sh", {"-c", inFolder + packer + " inject " + Quoted(kStub) + " " +
+                                                           Quoted(package) + " -o /dev/stdout >>" + Quoted(package)});
+    EXPECT_EQ(ownInput.exit_code, 1);
+    EXPECT_NE(ownInput.err.find("/dev/stdout: the output would overwrite one of the inputs"), std::string::npos)
+        << ownInput.err;
+    EXPECT_EQ(ReadFile(package), before);
     const RunResult cutShort = RunProgram(
         "sh", {"-c", inFolder + "{ " + packer + " create -q -o - " + Quoted(files()) + "; echo $? >status; } | head -c 2"});
     EXPECT_EQ(cutShort.out, "MZ") << cutShort.err;
@@ -992,7 +1005,7 @@ TEST_F(PackerTest, WrongCallsAreUsageErrors)
         const RunResult utf8 = Pack({command, "--codepage=65001", files()});
         EXPECT_EQ(utf8.exit_code, 2);
         EXPECT_NE(utf8.err.find("--codepage 65001: the installer reads names in the installing system's ANSI code "
-                                "page, which is never UTF-8"), std::string::npos) << utf8.err;
+                                "page, which is UTF-8 only where a beta option"), std::string::npos) << utf8.err;
     }
     const RunResult help = Pack({"--help"});
     EXPECT_EQ(help.exit_code, 0);
@@ -1302,6 +1315,12 @@ TEST_F(PackerTest, ReadingHostilePackagesRefusesCleanlyAndWritesNothingOutside)
         EXPECT_EQ(twinned.exit_code, 1);
         EXPECT_NE(twinned.err.find("has the name of an earlier entry"), std::string::npos) << twinned.err;
     }
+    // Bytes that mean nothing in the code page: Windows reads them its own way.
+    WriteFile(folder / "package.z", Deflate(MakeMergeFile({{"\x85\x40.txt", "a"}})));
+    ASSERT_EQ(Pack({"inject", kStub, folder / "package.z", "-o", installer}).exit_code, 0);
+    const RunResult undecoded = Pack({"verify", "--codepage", "932", installer});
+    EXPECT_EQ(undecoded.exit_code, 1);
+    EXPECT_NE(undecoded.err.find("is no text in code page 932"), std::string::npos) << undecoded.err;
 
     // What create refuses, verify does not call sound.
     WriteFile(folder / "package.z", Deflate(MakeMergeFile({{std::string(254, 'n'), "a"}})));
@@ -1394,6 +1413,15 @@ TEST_F(PackerTest, TheReadersReadWhatWindowsReads)
     EXPECT_EQ(Pack({"verify", "--codepage", "1251", installer}).exit_code, 0);
     ASSERT_EQ(Pack({"extract", "--codepage", "1251", installer, folder / "out"}).exit_code, 0);
     EXPECT_EQ(ReadFile(folder / "out/Привет.txt"), "hello");
+
+    // Code pages whose converters hold back a letter for an accent to come.
+    fs::remove_all(files());
+    fs::create_directory(files());
+    WriteFile(files("readme.txt"), "t"), WriteFile(files("readme.txz"), "z");
+    for (const char* codePage : {"1255", "1258"}) {
+        ASSERT_EQ(Pack({"create", "--codepage", codePage, "-o", installer, files()}).exit_code, 0) << codePage;
+        EXPECT_NE(Pack({"list", "--codepage", codePage, installer}).out.find("  readme.txz\n"), std::string::npos);
+    }
 
     // A Japanese name whose characters end in the byte of "\\" ("ソ" is 0x83 0x5C).
     WriteFile(files("ソフト.txt"), "software");

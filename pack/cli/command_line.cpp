@@ -103,8 +103,9 @@ std::optional<unsigned> ParseCodePage(const std::string& value, std::string* err
         *error = "--codepage takes a Windows code page number, such as 1252";
     else if (*number == 65001)
         *error = "--codepage 65001: the installer reads names in the installing system's ANSI code page, "
-                 "which is never UTF-8 on the Windows it runs on; give that code page (1252 for Western "
-                 "Europe and the Americas, 1250 Central Europe, 1251 Cyrillic, 932 Japanese...)";
+                 "which is UTF-8 only where a beta option of Windows 10 and later makes it so; give the code "
+                 "page of the machines that install it (1252 for Western Europe and the Americas, 1250 "
+                 "Central Europe, 1251 Cyrillic, 932 Japanese...)";
     else if (std::find(std::begin(kAnsiCodePages), std::end(kAnsiCodePages), *number) == std::end(kAnsiCodePages))
         *error = "--codepage " + value + ": not one of Windows' ANSI code pages (874, 932, 936, 949, 950, 1250 to "
                  "1258), in which the installer reads names";

@@ -98,11 +98,16 @@ std::string StreamName(const fs::path& output)
 // Why the stream cannot take an installer; nothing when it can.
 std::optional<std::string> StreamObstacle(const fs::path& output)
 {
-    if (DescriptorIsTerminal(*StreamDescriptor(output)))
+    const int descriptor = *StreamDescriptor(output);
+    if (DescriptorIsTerminal(descriptor))
         return StreamName(output) +
                ": a terminal, where an installer's bytes are no use; redirect it to a file or a pipe, or give -o FILE";
+    if (DescriptorIsStandardError(descriptor))
+        return StreamName(output) + ": where sfxpack's own messages go (standard error), which would mix with the "
+                                    "installer's bytes; send one of them elsewhere";
     return std::nullopt;
 }
+
 
 bool SamePath(const fs::path& a, const fs::path& b)
 {
@@ -110,6 +115,14 @@ bool SamePath(const fs::path& a, const fs::path& b)
     if (fs::equivalent(a, b, failure))
         return true;
     return fs::weakly_canonical(a, failure) == fs::weakly_canonical(b, failure);
+}
+
+// Whether writing to `output` would overwrite `input`: the same file, or a
+// descriptor open on it (which would grow as it is read).
+bool OverwritesInput(const fs::path& output, const fs::path& input)
+{
+    const std::optional<int> stream = StreamDescriptor(output);
+    return stream ? DescriptorIsFile(*stream, input) : SamePath(input, output);
 }
 
 // SOURCE_DATE_EPOCH, when set, as the latest time a package may record.
@@ -201,7 +214,7 @@ std::optional<PackPlan> PlanCreate(CreateCall& call)
         for (const PackEntry& entry : plan->entries)
             inputs.push_back(entry.path);
     for (const fs::path& input : inputs)
-        if (!toStream && SamePath(input, call.output))
+        if (OverwritesInput(call.output, input))
             problems.push_back(Shown(call.output) + ": the output would overwrite one of the inputs");
     std::string error;
     if (problems.empty() && toStream) {
@@ -394,7 +407,7 @@ int Inject(const Arguments& args)
     if (positional.size() != 2 || !output)
         return UsageError("inject takes STUB.exe PACKAGE.z -o OUT.exe");
     const std::optional<int> stream = StreamDescriptor(*output);
-    if (!stream && (SamePath(positional[0], *output) || SamePath(positional[1], *output)))
+    if (OverwritesInput(*output, positional[0]) || OverwritesInput(*output, positional[1]))
         return Fail(Shown(*output) + ": the output would overwrite one of the inputs");
     std::optional<fs::path> target;
     if (stream) {

@@ -226,7 +226,13 @@ std::vector<std::string> FindPackageFlaws(const InstallerPackage& package, unsig
     for (size_t i = 0; i < package.entries.size(); ++i) {
         const MergeEntry& entry = package.entries[i];
         const std::string stored = Name(entry.name);
-        const std::string name = CodePageToUtf8(stored, codePage).value_or(stored);  // as the system shows it
+        const std::optional<std::string> decoded = CodePageToUtf8(stored, codePage);
+        const std::string name = decoded.value_or(stored);  // as the system shows it
+        // Windows reads bytes that mean nothing in the code page its own way:
+        // no rule here can tell which names it then takes for one.
+        if (!decoded)
+            flaws.push_back("entry " + std::to_string(i) + " (" + name + ") is no text in code page " +
+                            std::to_string(codePage) + ", which create never writes");
         if (entry.size == 0)
             flaws.push_back("entry " + std::to_string(i) + " (" + name + ") is empty; the installer stops there");
         if (entry.size_high != 0)

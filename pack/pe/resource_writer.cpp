@@ -140,7 +140,12 @@ bool WriteInstallerBytes(InstallerLayout& layout, const std::filesystem::path& p
     std::vector<uint8_t> chunk(kChunk);
     uint64_t copied = 0;
     bool written = in.Ok() && write(layout.head.data(), layout.head.size());
-    for (size_t got; written && (got = in.ReadSome(chunk.data(), chunk.size())) > 0; copied += got)
+    // The package's bytes as they were measured, and no more: a file that
+    // grows meanwhile (an output appended to it) is not followed.
+    for (size_t got; written && copied < packageSize &&
+                     (got = in.ReadSome(chunk.data(), static_cast<size_t>(std::min<uint64_t>(
+                                                         chunk.size(), packageSize - copied)))) > 0;
+         copied += got)
         written = write(chunk.data(), got);
     written = written && write(layout.tail.data(), layout.tail.size());
     if (!written || !out.Close()) {

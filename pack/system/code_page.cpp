@@ -47,6 +47,10 @@ std::optional<std::string> Utf8ToCodePage(const std::string& utf8, unsigned code
         return std::nullopt;
     }
     std::optional<std::string> converted = ConvertText(utf8, kUtf8, codePage);
+    // Some converters map a character one way only (iconv's 932 gives "〜"
+    // the byte of "～"): a name is held only if it reads back as it is.
+    if (converted && ConvertText(*converted, codePage, kUtf8) != utf8)
+        converted.reset();
     if (!converted)
         *error = "the name has characters that code page " + std::to_string(codePage) + " cannot hold";
     return converted;

@@ -48,6 +48,10 @@ std::optional<std::string> Iconv(const std::string& text, const std::string& fro
     const size_t done = iconv(converter, &in, &inLeft, &out, &outLeft);
     if (done == static_cast<size_t>(-1) || inLeft != 0)
         return std::nullopt;
+    // What a converter holds back, waiting for what may follow (CP1255 and
+    // CP1258 keep the last letter for an accent), comes out at the end.
+    if (iconv(converter, nullptr, nullptr, &out, &outLeft) == static_cast<size_t>(-1))
+        return std::nullopt;
     return std::string(output.data(), out);
 }
 

@@ -58,6 +58,10 @@ std::optional<int> OwnDescriptor(const std::filesystem::path& path);
 // standard output), and whether it is a terminal.
 std::FILE* StreamOnDescriptor(int descriptor);
 bool DescriptorIsTerminal(int descriptor);
+// Whether the descriptor is the file at `path` (one that is read would grow
+// as it is written), or standard error, where messages go.
+bool DescriptorIsFile(int descriptor, const std::filesystem::path& path);
+bool DescriptorIsStandardError(int descriptor);
 
 // An existing file, opened for reading in binary; nothing, with the system's
 // cause in *why, when it cannot be opened. Where the system allows, reading

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -96,14 +97,30 @@ std::optional<int> OwnDescriptor(const std::filesystem::path& path)
         if (!number.empty() && number.size() <= 9 && number.find_first_not_of("0123456789") == std::string::npos)
             descriptor = std::stoi(number);
     }
-    if (descriptor && fcntl(*descriptor, F_GETFD) == -1)
-        return std::nullopt;  // not open: the path names nothing to write to
+    // Open, and for writing: else the path names nothing to write to.
+    const int mode = descriptor ? fcntl(*descriptor, F_GETFL) : -1;
+    if (mode == -1 || (mode & O_ACCMODE) == O_RDONLY)
+        return std::nullopt;
     return descriptor;
 }
 
 std::FILE* StreamOnDescriptor(int descriptor)
 {
     return descriptor == STDOUT_FILENO ? stdout : fdopen(descriptor, "wb");
+}
+
+bool DescriptorIsFile(int descriptor, const std::filesystem::path& path)
+{
+    struct stat open {}, named {};
+    return fstat(descriptor, &open) == 0 && stat(path.c_str(), &named) == 0 && open.st_dev == named.st_dev &&
+           open.st_ino == named.st_ino;
+}
+
+bool DescriptorIsStandardError(int descriptor)
+{
+    struct stat open {}, error {};
+    return descriptor == STDERR_FILENO || (fstat(descriptor, &open) == 0 && fstat(STDERR_FILENO, &error) == 0 &&
+                                           open.st_dev == error.st_dev && open.st_ino == error.st_ino);
 }
 
 bool DescriptorIsTerminal(int descriptor)

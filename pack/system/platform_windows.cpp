@@ -161,6 +161,16 @@ bool DescriptorIsTerminal(int)
     return StandardOutputIsTerminal();
 }
 
+bool DescriptorIsFile(int, const std::filesystem::path&)
+{
+    return false;  // standard output: a pipe or a file that the shell opened, never an input's
+}
+
+bool DescriptorIsStandardError(int)
+{
+    return false;
+}
+
 std::optional<uint64_t> AddressSpaceLeft()
 {
     MEMORYSTATUSEX status{};
