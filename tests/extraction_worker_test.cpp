@@ -598,8 +598,8 @@ TEST_F(ExtractionTest, ATemporaryFolderThatIsTheDestinationKeepsTheInstalledFile
 // soon as this returns.
 void PlantTickCountNames(const std::string& folder)
 {
-    constexpr DWORD kStretchMs = 200, kMarginMs = 50;
-    for (DWORD lead = 500; lead < 20000; lead *= 2) {  // the time that planting may take
+    constexpr DWORD kStretchMs = 120, kMarginMs = 40;
+    for (DWORD lead = 300; lead < 40000; lead *= 2) {  // the time that planting may take, on a busy machine
         const DWORD first = GetTickCount() + lead;
         for (DWORD tick = first; tick != first + kStretchMs; ++tick) {
             for (const DWORD value : {tick, tick * 12345u / 8725u}) {
