@@ -4,16 +4,32 @@
 # a configuration and state of the project's own, no root, the system's apt
 # configuration untouched), so that the README's commands build from source.
 set(SFX_THIRD_PARTY ${PROJECT_SOURCE_DIR}/build/third_party)
-if(NOT EXISTS ${SFX_THIRD_PARTY}/libdeflate-1.14/libdeflate.h OR
+# libdeflate takes a patch of ours, which the fetching applies (again when it changes).
+file(GLOB libdeflate_patches CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/libdeflate/*.patch)
+set(libdeflate_patched TRUE)
+foreach(patch IN LISTS libdeflate_patches)
+    file(SHA256 ${patch} sum)
+    string(SUBSTRING "${sum}" 0 16 sum)
+    cmake_path(GET patch FILENAME name)
+    set(applied "")
+    if(EXISTS ${SFX_THIRD_PARTY}/libdeflate-1.14/.quillmoor-patches)
+        file(STRINGS ${SFX_THIRD_PARTY}/libdeflate-1.14/.quillmoor-patches applied)
+    endif()
+    if(NOT "${name} ${sum}" IN_LIST applied)
+        set(libdeflate_patched FALSE)
+    endif()
+endforeach()
+if(NOT libdeflate_patched OR NOT EXISTS ${SFX_THIRD_PARTY}/libdeflate-1.14/libdeflate.h OR
    NOT EXISTS ${SFX_THIRD_PARTY}/zopfli-1.0.3/src/zopfli/zopfli.h OR
    NOT EXISTS ${SFX_THIRD_PARTY}/expat-2.5.0/expat/lib/expat.h)
-    message(STATUS "Fetching libdeflate's, zopfli's and expat's source from Debian into ${SFX_THIRD_PARTY}")
+    message(STATUS "Fetching libdeflate's, zopfli's and expat's source from Debian into ${SFX_THIRD_PARTY}, "
+                   "and patching libdeflate")
     execute_process(
         COMMAND bash -c "source scripts/lib/third_party.sh && sfx_fetch_third_party \"$PWD\""
         WORKING_DIRECTORY ${PROJECT_SOURCE_DIR}
         RESULT_VARIABLE fetched ERROR_VARIABLE why)
     if(NOT fetched EQUAL 0)
-        message(WARNING "Could not fetch the third-party source (${why}); it needs apt-get with Debian's "
-                        "deb-src archives reachable and dpkg-dev installed")
+        message(WARNING "Could not fetch or patch the third-party source (${why}); it needs apt-get with "
+                        "Debian's deb-src archives reachable, dpkg-dev and patch installed")
     endif()
 endif()

@@ -17,6 +17,7 @@ SFX_PACKAGES=(
     pigz time                                     # the packing benchmark's reference; peak memory
     openssl osslsigncode                          # signing installers in the tests
     dpkg-dev lintian man-db bash-completion       # the .deb: its dependencies, checks, manual, completion
+    patch                                         # our patch to libdeflate's source
 )
 
 # Installs what is missing, then 32-bit Wine where it can run; when not root,
