@@ -1,11 +1,16 @@
 // Streams that libdeflate compresses apart, joined as the packer joins them:
-// whatever bit of its last byte a stream ends on, whatever its last block
-// (compressed, stored, empty), the joined stream inflates with zlib to the
-// pieces' bytes in order.
+// all but the last left unfinished (by our patch to libdeflate), then one
+// after another. Whatever bit of its last byte a stream ends on, whatever its
+// last block (compressed, stored, empty), at every level, the joined stream
+// inflates with zlib, whole, to the pieces' bytes in order. Zopfli's streams
+// are ended the same way by EndWithEmptyStoredBlock.
 #include <gtest/gtest.h>
 
 #include <libdeflate.h>
 #include <zlib.h>
+#include <zopfli/deflate.h>
+
+#include <cstdlib>
 
 #include <memory>
 #include <string>
@@ -18,13 +23,15 @@ namespace {
 
 using Stream = std::vector<uint8_t>;
 
-Stream Compress(const std::string& bytes, int level)
+// A whole stream, or one left unfinished for another to follow.
+Stream Compress(const std::string& bytes, int level, bool unfinished)
 {
     const std::unique_ptr<libdeflate_compressor, decltype(&libdeflate_free_compressor)> compressor(
         libdeflate_alloc_compressor(level), &libdeflate_free_compressor);
-    Stream stream(libdeflate_deflate_compress_bound(compressor.get(), bytes.size()));
-    stream.resize(libdeflate_deflate_compress(compressor.get(), bytes.data(), bytes.size(), stream.data(),
-                                              stream.size()));
+    Stream stream(libdeflate_deflate_compress_bound(compressor.get(), bytes.size()) + 5);
+    const auto compress = unfinished ? libdeflate_deflate_compress_unfinished : libdeflate_deflate_compress;
+    stream.resize(compress(compressor.get(), bytes.data(), bytes.size(), stream.data(), stream.size()));
+    EXPECT_FALSE(stream.empty());
     return stream;
 }
 
@@ -46,16 +53,12 @@ std::string Inflate(const Stream& stream, size_t expected)
     return whole ? out : "(not one whole stream)";
 }
 
-// Pieces joined: all but the last made joinable, then one after another.
+// Pieces joined: all but the last left unfinished, then one after another.
 Stream Join(const std::vector<std::string>& pieces, int level)
 {
-    Stream joined, scratch;
+    Stream joined;
     for (size_t i = 0; i < pieces.size(); ++i) {
-        Stream stream = Compress(pieces[i], level);
-        std::string error;
-        if (i + 1 < pieces.size()) {
-            EXPECT_TRUE(MakeJoinable(&stream, pieces[i].size(), &scratch, &error)) << error;
-        }
+        const Stream stream = Compress(pieces[i], level, /*unfinished=*/i + 1 < pieces.size());
         joined.insert(joined.end(), stream.begin(), stream.end());
     }
     return joined;
@@ -73,12 +76,48 @@ std::string Text(size_t size, unsigned seed)
 
 TEST(DeflateJoin, AStreamEndingOnAnyBitOfItsLastByteIsFollowedByTheNext)
 {
-    // Six hundred texts of growing length: their streams end on every bit
-    // of a byte, the empty block then fitting in the last byte or not.
+    // Texts of growing length: their streams end on every bit of a byte, the
+    // empty block then fitting in the last byte or not; at every level, each
+    // of whose compressors (and the stored blocks of the shortest inputs)
+    // leaves its stream unfinished.
     const std::string next = Text(300, 2);
-    for (size_t size = 1; size <= 600; ++size) {
+    for (int level = 1; level <= 12; ++level)
+        for (size_t size = 0; size <= (level == 6 ? 600 : 80); ++size) {
+            const std::string first = Text(size, 1);
+            ASSERT_EQ(Inflate(Join({first, next}, level), size + next.size()), first + next)
+                << "level " << level << ", " << size << " bytes";
+        }
+}
+
+TEST(DeflateJoin, AStreamLeftUnfinishedIsNoWholeStreamOnItsOwn)
+{
+    const std::string text = Text(5000, 11);
+    const Stream unfinished = Compress(text, 6, /*unfinished=*/true);
+    EXPECT_EQ(Inflate(unfinished, text.size()), "(not one whole stream)");
+    EXPECT_EQ(Stream(unfinished.end() - 4, unfinished.end()), (Stream{0x00, 0x00, 0xFF, 0xFF}))
+        << "it ends as a sync flush does";
+}
+
+TEST(DeflateJoin, ZopflisStreamsEndedByAnEmptyStoredBlockAreFollowedByTheNext)
+{
+    // Zopfli says how many bits of its last byte a stream uses; texts of
+    // growing length end on each of them.
+    const std::string next = Text(300, 2);
+    ZopfliOptions options;
+    ZopfliInitOptions(&options);
+    options.numiterations = 1;
+    for (size_t size = 1; size <= 80; ++size) {
         const std::string first = Text(size, 1);
-        ASSERT_EQ(Inflate(Join({first, next}, 6), size + next.size()), first + next) << size;
+        unsigned char bits = 0, *compressed = nullptr;
+        size_t compressedSize = 0;
+        ZopfliDeflatePart(&options, /*btype=*/2, /*final=*/0, reinterpret_cast<const unsigned char*>(first.data()), 0,
+                          first.size(), &bits, &compressed, &compressedSize);
+        Stream joined(compressed, compressed + compressedSize);
+        std::free(compressed);
+        EndWithEmptyStoredBlock(&joined, bits);
+        const Stream rest = Compress(next, 6, /*unfinished=*/false);
+        joined.insert(joined.end(), rest.begin(), rest.end());
+        ASSERT_EQ(Inflate(joined, size + next.size()), first + next) << size << " bytes";
     }
 }
 
@@ -104,18 +143,6 @@ TEST(DeflateJoin, EveryKindOfLastBlockJoins)
             all += piece;
         EXPECT_EQ(Inflate(Join(c.pieces, c.level), all.size()), all) << c.what;
     }
-}
-
-TEST(DeflateJoin, AStreamThatDoesNotInflateToItsSizeIsRefused)
-{
-    const std::string text = Text(5000, 11);
-    Stream stream = Compress(text, 6), scratch;
-    std::string error;
-    EXPECT_FALSE(MakeJoinable(&stream, text.size() - 1, &scratch, &error));
-    EXPECT_FALSE(error.empty());
-    Stream cut = Compress(text, 6);
-    cut.resize(cut.size() / 2);
-    EXPECT_FALSE(MakeJoinable(&cut, text.size(), &scratch, &error));
 }
 
 }  // namespace

@@ -172,23 +172,23 @@ public:
     }
 
 private:
-    // libdeflate makes a whole stream of each block; all but the last are
-    // then made to let the next follow. It writes into a buffer of the
-    // thread's that only grows, so that no block pays for clearing memory.
+    // libdeflate makes a stream of each block: the last ends the package,
+    // all others end unfinished (with our patch to it), so that the next
+    // follows. It writes into a buffer of the thread's that only grows, so
+    // that no block pays for clearing memory.
     bool DeflateWithLibdeflate(bool last, std::vector<uint8_t>* out, std::string* error)
     {
-        const size_t bound = libdeflate_deflate_compress_bound(libdeflate_, input_.size());
+        const size_t bound = libdeflate_deflate_compress_bound(libdeflate_, input_.size()) + 5;
         if (compressed_.size() < bound)
             compressed_.resize(bound);
-        const size_t size = libdeflate_deflate_compress(libdeflate_, input_.data(), input_.size(),
-                                                        compressed_.data(), compressed_.size());
+        const auto compress = last ? libdeflate_deflate_compress : libdeflate_deflate_compress_unfinished;
+        const size_t size = compress(libdeflate_, input_.data(), input_.size(), compressed_.data(), compressed_.size());
         if (size == 0) {
             *error = "libdeflate failed while compressing";
             return false;
         }
-        out->reserve(size + 5);  // room for the empty block that ends it
         out->assign(compressed_.begin(), compressed_.begin() + static_cast<std::ptrdiff_t>(size));
-        return last || MakeJoinable(out, input_.size(), &inflated_, error);
+        return true;
     }
 
     // Stored blocks; a sync flush ends them on a byte boundary, and the last
@@ -230,7 +230,6 @@ private:
     libdeflate_compressor* libdeflate_ = nullptr;
     std::vector<uint8_t> input_;
     std::vector<uint8_t> compressed_;
-    std::vector<uint8_t> inflated_;  // what a block inflates to passes through, to find its last block
 };
 
 // The state the threads share. Every thread does the same: writes the next
