@@ -16,10 +16,10 @@
 #include <vector>
 
 #include "extract/merge_format.h"
-#include "pack/pe/dialog_notice.h"
+#include "pack/identity/dialog_notice.h"
 #include "pack/pe/pe_image.h"
 #include "pack/pe/stub_preparation.h"
-#include "pack/pe/version_block.h"
+#include "pack/identity/version_block.h"
 #include "pack/system/utf16.h"
 #include "tests/support/file_rewriter.h"
 #include "tests/support/hostile_stubs.h"

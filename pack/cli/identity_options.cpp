@@ -1,6 +1,6 @@
 #include "pack/cli/identity_options.h"
 
-#include "pack/pe/manifest.h"
+#include "pack/identity/manifest.h"
 #include "pack/system/file_io.h"
 
 namespace {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "pack/cli/command_line.h"
-#include "pack/pe/identity.h"
+#include "pack/identity/identity.h"
 
 extern const std::vector<OptionSpec> kIdentityOptions;
 

@@ -4,10 +4,10 @@
 #include <optional>
 
 #include "pack/cli/printable_text.h"
-#include "pack/pe/dialog_notice.h"
-#include "pack/pe/icon_file.h"
-#include "pack/pe/manifest.h"
-#include "pack/pe/version_block.h"
+#include "pack/identity/dialog_notice.h"
+#include "pack/identity/icon_file.h"
+#include "pack/identity/manifest.h"
+#include "pack/identity/version_block.h"
 #include "resources/resource_ids.h"
 
 namespace {

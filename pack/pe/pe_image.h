@@ -1,3 +1,7 @@
+// The PE room, pack/pe/: how a PE file and its resource tree are read and
+// written, and a stub made ready to carry a package. It knows nothing of a
+// vendor's identity (the identity room), of packages or of the command line.
+//
 // The parts of a PE file (PE32 or PE32+) that the packer reads and rewrites,
 // parsed with every offset checked against the file: the file may be hostile.
 #ifndef SFX_PACK_PE_IMAGE_H

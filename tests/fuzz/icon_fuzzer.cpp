@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "pack/pe/icon_file.h"
+#include "pack/identity/icon_file.h"
 
 namespace {
 

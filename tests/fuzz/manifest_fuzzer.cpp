@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "pack/pe/manifest.h"
+#include "pack/identity/manifest.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

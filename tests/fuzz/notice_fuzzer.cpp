@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "pack/pe/dialog_notice.h"
+#include "pack/identity/dialog_notice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

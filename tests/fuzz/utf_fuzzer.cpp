@@ -7,7 +7,7 @@
 #include <string>
 
 #include "pack/cli/printable_text.h"
-#include "pack/pe/identity.h"
+#include "pack/identity/identity.h"
 #include "pack/system/utf16.h"
 
 namespace {

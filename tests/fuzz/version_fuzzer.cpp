@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "pack/pe/version_block.h"
+#include "pack/identity/version_block.h"
 
 namespace {
 

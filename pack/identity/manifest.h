@@ -1,7 +1,7 @@
 // Application manifests (resource type 24, id 1): the XML that tells Windows
 // what a program asks for, such as the rights it runs with.
-#ifndef SFX_PACK_PE_MANIFEST_H
-#define SFX_PACK_PE_MANIFEST_H
+#ifndef SFX_PACK_IDENTITY_MANIFEST_H
+#define SFX_PACK_IDENTITY_MANIFEST_H
 
 #include <optional>
 #include <string>

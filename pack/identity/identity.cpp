@@ -1,11 +1,11 @@
-#include "pack/pe/identity.h"
+#include "pack/identity/identity.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <set>
 #include <string_view>
 
-#include "pack/pe/dialog_notice.h"
+#include "pack/identity/dialog_notice.h"
 #include "pack/system/utf16.h"
 #include "resources/resource_ids.h"
 

@@ -1,18 +1,23 @@
+// The identity room, pack/identity/: what a vendor puts into an installer to
+// make it theirs, each part read and checked as Windows reads it (the icon
+// file, the version block, the window's notice, the manifest), and, here,
+// put together. It builds on the PE room (pack/pe/), which never uses it.
+//
 // The vendor's identity on an installer: the icon the window and Explorer
 // show, the version block's numbers and strings, the publisher's notice in
 // the window, and an application manifest. Applied to the stub's resources
 // before anything is compressed; without any of it they stay as they are.
-#ifndef SFX_PACK_PE_IDENTITY_H
-#define SFX_PACK_PE_IDENTITY_H
+#ifndef SFX_PACK_IDENTITY_IDENTITY_H
+#define SFX_PACK_IDENTITY_IDENTITY_H
 
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "pack/pe/icon_file.h"
+#include "pack/identity/icon_file.h"
 #include "pack/pe/resource_tree.h"
-#include "pack/pe/version_block.h"
+#include "pack/identity/version_block.h"
 
 struct InstallerIdentity {
     std::optional<std::vector<IconImage>> icon;

@@ -1,4 +1,4 @@
-#include "pack/pe/version_block.h"
+#include "pack/identity/version_block.h"
 
 #include "pack/pe/pe_image.h"
 #include "pack/system/utf16.h"

@@ -1,4 +1,4 @@
-#include "pack/pe/manifest.h"
+#include "pack/identity/manifest.h"
 
 #include <expat.h>
 

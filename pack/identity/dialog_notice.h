@@ -9,8 +9,8 @@
 //   item         on a 4-byte boundary: style, extended style (u32 each),
 //               x, y, cx, cy, id (u16 each), class and title (as above),
 //               creation data: its size (u16) and its bytes
-#ifndef SFX_PACK_PE_DIALOG_NOTICE_H
-#define SFX_PACK_PE_DIALOG_NOTICE_H
+#ifndef SFX_PACK_IDENTITY_DIALOG_NOTICE_H
+#define SFX_PACK_IDENTITY_DIALOG_NOTICE_H
 
 #include <cstddef>
 #include <optional>

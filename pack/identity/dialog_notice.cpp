@@ -1,4 +1,4 @@
-#include "pack/pe/dialog_notice.h"
+#include "pack/identity/dialog_notice.h"
 
 #include <vector>
 

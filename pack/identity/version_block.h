@@ -5,8 +5,8 @@
 //   then the children.
 // The root ("VS_VERSION_INFO") holds the fixed numbers (VS_FIXEDFILEINFO);
 // "StringFileInfo" holds string tables ("040904b0"), which hold the strings.
-#ifndef SFX_PACK_PE_VERSION_BLOCK_H
-#define SFX_PACK_PE_VERSION_BLOCK_H
+#ifndef SFX_PACK_IDENTITY_VERSION_BLOCK_H
+#define SFX_PACK_IDENTITY_VERSION_BLOCK_H
 
 #include <array>
 #include <optional>

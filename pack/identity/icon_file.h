@@ -7,8 +7,8 @@
 //             offset of the image in the file (u32)
 //   group  the same header, then entries of 14 bytes: the first 12 bytes of
 //          the file's entry, then the icon resource's id (u16)
-#ifndef SFX_PACK_PE_ICON_FILE_H
-#define SFX_PACK_PE_ICON_FILE_H
+#ifndef SFX_PACK_IDENTITY_ICON_FILE_H
+#define SFX_PACK_IDENTITY_ICON_FILE_H
 
 #include <functional>
 #include <optional>

@@ -1,4 +1,4 @@
-#include "pack/pe/icon_file.h"
+#include "pack/identity/icon_file.h"
 
 #include <zlib.h>
 
