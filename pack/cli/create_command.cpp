@@ -172,7 +172,7 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
         call->stub_options.strip_symbols = true;
     } else if (name == "--level") {
         if (!(number = ParseNumber(value, kZopfliLevel)))
-            return "--level takes a number from 0 to 11: 10 for libdeflate's strongest, 11 for zopfli's, the "
+            return "--level takes a number from 0 to 11: 10 for libdeflate's near-optimal parsing, 11 for zopfli's, the "
                    "smallest and slowest";
         call->compress.level = static_cast<int>(*number);
     } else if (name == "--iterations") {
