@@ -1401,6 +1401,12 @@ TEST_F(PackerTest, TheReadersReadWhatWindowsReads)
     const RunResult info = Pack({"info", installer});
     EXPECT_NE(info.out.find("execution level: requireAdministrator; Windows does not read the file's other manifests "
                             "(A) for a program\n"), std::string::npos) << info.out;
+    ChangeResources(admin, *ParsePeImage(admin, &error), [&](ResourceTree& tree) {
+        tree[ResourceName::Id(kManifestResource)][ResourceName::Id(kProcessManifestId)][0] = asInvoker.begin()->second;
+    });
+    WriteFile(installer, std::string(admin.begin(), admin.end()));
+    EXPECT_NE(Pack({"info", installer}).out.find("execution level: unknown: manifest 1 is there in 2 languages"),
+              std::string::npos);
 
     // A package made for Cyrillic systems, read as one.
     fs::remove_all(files());

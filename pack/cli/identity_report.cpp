@@ -74,10 +74,18 @@ std::string DescribeExecutionLevel(FileReader& file, const ResourceTree& tree)
 {
     const std::optional<Bytes> manifest = Resource(file, tree, kManifestResource, kProcessManifestId);
     std::string others;
+    size_t languages1 = 0;  // of manifest 1
     if (const auto manifests = tree.find(ResourceName::Id(kManifestResource)); manifests != tree.end())
-        for (const auto& [name, languages] : manifests->second)
+        for (const auto& [name, languages] : manifests->second) {
             if (name != ResourceName::Id(kProcessManifestId))
                 others += (others.empty() ? "" : ", ") + DescribeResourceName(name);
+            else
+                languages1 = languages.size();
+        }
+    // Which of them Windows reads is its lookup's affair.
+    if (languages1 > 1)
+        return Line("execution level", "unknown: manifest 1 is there in " + std::to_string(languages1) +
+                                           " languages, and Windows reads whichever its lookup finds first");
     const std::string unread =
         others.empty() ? "" : "; Windows does not read the file's other manifests (" + others + ") for a program";
     if (manifest)
