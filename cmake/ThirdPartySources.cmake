@@ -4,21 +4,27 @@
 # a configuration and state of the project's own, no root, the system's apt
 # configuration untouched), so that the README's commands build from source.
 set(SFX_THIRD_PARTY ${PROJECT_SOURCE_DIR}/build/third_party)
-# libdeflate takes a patch of ours, which the fetching applies (again when it changes).
+# libdeflate takes patches of ours, which the fetching applies and records in
+# the tree by name and contents (again when one changes: editing a patch
+# configures anew).
 file(GLOB libdeflate_patches CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/libdeflate/*.patch)
-set(libdeflate_patched TRUE)
-foreach(patch IN LISTS libdeflate_patches)
-    file(SHA256 ${patch} sum)
-    string(SUBSTRING "${sum}" 0 16 sum)
-    cmake_path(GET patch FILENAME name)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${libdeflate_patches})
+function(sfx_libdeflate_is_patched result)
     set(applied "")
     if(EXISTS ${SFX_THIRD_PARTY}/libdeflate-1.14/.quillmoor-patches)
         file(STRINGS ${SFX_THIRD_PARTY}/libdeflate-1.14/.quillmoor-patches applied)
     endif()
-    if(NOT "${name} ${sum}" IN_LIST applied)
-        set(libdeflate_patched FALSE)
-    endif()
-endforeach()
+    set(${result} TRUE PARENT_SCOPE)
+    foreach(patch IN LISTS libdeflate_patches)
+        file(SHA256 ${patch} sum)
+        string(SUBSTRING "${sum}" 0 16 sum)
+        cmake_path(GET patch FILENAME name)
+        if(NOT "${name} ${sum}" IN_LIST applied)
+            set(${result} FALSE PARENT_SCOPE)
+        endif()
+    endforeach()
+endfunction()
+sfx_libdeflate_is_patched(libdeflate_patched)
 if(NOT libdeflate_patched OR NOT EXISTS ${SFX_THIRD_PARTY}/libdeflate-1.14/libdeflate.h OR
    NOT EXISTS ${SFX_THIRD_PARTY}/zopfli-1.0.3/src/zopfli/zopfli.h OR
    NOT EXISTS ${SFX_THIRD_PARTY}/expat-2.5.0/expat/lib/expat.h)
@@ -31,5 +37,10 @@ if(NOT libdeflate_patched OR NOT EXISTS ${SFX_THIRD_PARTY}/libdeflate-1.14/libde
     if(NOT fetched EQUAL 0)
         message(WARNING "Could not fetch or patch the third-party source (${why}); it needs apt-get with "
                         "Debian's deb-src archives reachable, dpkg-dev and patch installed")
+    endif()
+    sfx_libdeflate_is_patched(libdeflate_patched)
+    if(fetched EQUAL 0 AND NOT libdeflate_patched)
+        message(FATAL_ERROR "${SFX_THIRD_PARTY}/libdeflate-1.14 does not record the patches in "
+                            "cmake/libdeflate as they are now: remove it, and configure again to fetch it afresh")
     endif()
 endif()

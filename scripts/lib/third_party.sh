@@ -54,28 +54,35 @@ sfx_fetch_debian_source() {
 # Applies the project's own patches in PATCHES (a folder of *.patch files) to
 # the unpacked tree TREE, after Debian's, as Debian applies its own: each
 # once, recorded in TREE/.quillmoor-patches by name and contents. A tree that
-# holds another version of one of them is fetched again.
-#   sfx_patch_debian_source ROOT TREE PATCHES
+# holds another version of one of them, or patches it does not record, is
+# unpacked again from the source package (sfx_fetch_debian_source's, which
+# PACKAGE, VERSION and FILE name) and patched afresh.
+#   sfx_patch_debian_source ROOT TREE PATCHES PACKAGE VERSION FILE
 sfx_patch_debian_source() {
-    local root=$1 tree=$1/build/third_party/$2 patches=$1/$3 patch record
+    local root=$1 tree=$1/build/third_party/$2 patches=$1/$3 patch records=
     for patch in "$patches"/*.patch; do
-        record="$(basename "$patch") $(sha256sum <"$patch" | cut -c1-16)"
-        grep -qxF "$record" "$tree/.quillmoor-patches" 2>/dev/null && continue
-        if grep -q "^$(basename "$patch") " "$tree/.quillmoor-patches" 2>/dev/null; then
-            echo "$tree holds an earlier $(basename "$patch"): fetch it again (rm -r $tree)" >&2
-            return 1
-        fi
-        patch -p1 -N -s -d "$tree" <"$patch" >/dev/null ||
-            { echo "$(basename "$patch") does not apply to $tree" >&2; return 1; }
-        echo "$record" >>"$tree/.quillmoor-patches"
+        records+="$(basename "$patch") $(sha256sum <"$patch" | cut -c1-16)"$'\n'
     done
+    [ "$(cat "$tree/.quillmoor-patches" 2>/dev/null)"$'\n' = "$records" ] && return 0
+    # Anything else, a patch of an earlier version among it, starts again from Debian's tree.
+    if [ -e "$tree/.quillmoor-patches" ] || [ -n "$(find "$tree" -name '*.orig' -o -name '*.rej' | head -n 1)" ]; then
+        rm -rf "$tree"
+        sfx_fetch_debian_source "$root" "$4" "$5" "$6" || return 1
+    fi
+    for patch in "$patches"/*.patch; do
+        patch -p1 -N -s -d "$tree" <"$patch" >/dev/null ||
+            { echo "$(basename "$patch") does not apply to $tree (rm -r it to fetch it afresh)" >&2; return 1; }
+    done
+    printf '%s' "$records" >"$tree/.quillmoor-patches"
 }
 
 # libdeflate (levels 1 to 10, with a patch of ours: cmake/libdeflate/),
 # zopfli (level 11) and expat (checking vendors' manifests).
 sfx_fetch_third_party() {
-    sfx_fetch_debian_source "$1" libdeflate "$SFX_LIBDEFLATE_VERSION" "libdeflate-$SFX_LIBDEFLATE_VERSION/libdeflate.h" &&
-        sfx_patch_debian_source "$1" "libdeflate-$SFX_LIBDEFLATE_VERSION" cmake/libdeflate &&
+    local libdeflate=libdeflate-$SFX_LIBDEFLATE_VERSION
+    sfx_fetch_debian_source "$1" libdeflate "$SFX_LIBDEFLATE_VERSION" "$libdeflate/libdeflate.h" &&
+        sfx_patch_debian_source "$1" "$libdeflate" cmake/libdeflate libdeflate "$SFX_LIBDEFLATE_VERSION" \
+            "$libdeflate/libdeflate.h" &&
         sfx_fetch_debian_source "$1" zopfli "$SFX_ZOPFLI_VERSION"-1 "zopfli-$SFX_ZOPFLI_VERSION/src/zopfli/zopfli.h" &&
         sfx_fetch_debian_source "$1" expat "$SFX_EXPAT_VERSION" "expat-$SFX_EXPAT_VERSION/expat/lib/expat.h"
 }
