@@ -53,8 +53,8 @@ size_t BlockSizeOf(Engine engine)
 // 256 KiB: 34 MB for bytes that do not compress (a symbol for every byte, the
 // most), 17 MB for text; with the thread's buffers and some room, 40 MiB.
 // libdeflate's strongest compressor takes about 10 MiB; with a block of
-// 1 MiB, what it compresses to, the window it is inflated through to find
-// its last block and two pieces in flight, 16 MiB is room enough. zlib
+// 1 MiB, what it compresses to and two pieces in flight, 16 MiB is room
+// enough. zlib
 // stores at level 0, in blocks of 256 KiB: 2 MiB.
 uint64_t WorkingMemoryOfAThread(Engine engine)
 {
@@ -241,7 +241,9 @@ public:
     Pipeline(const ParallelDeflateJob& job, unsigned threads)
         : job_(job),
           blocks_((job.size + BlockSizeOf(EngineOf(job.level)) - 1) / BlockSizeOf(EngineOf(job.level))),
-          pieces_(2 * threads + 2)
+          // Room for a piece in each thread's hands and two more: when
+          // writing stalls, a larger pool only holds more blocks in memory.
+          pieces_(threads + 2)
     {
     }
 
