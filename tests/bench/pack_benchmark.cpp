@@ -2,10 +2,10 @@
 // system's C headers, random bytes, as installers carry) with sfxpack create
 // on every core at levels 6, 9 and 10, and
 // compresses the same bytes with pigz -p N -z at 6 and 9 (10 against 9) and
-// with a plain zlib loop on one thread, alternating, best of 3; prints
-// throughputs and compressed sizes as ratios. Then the limit: the same 1 MiB
-// blocks compressed by libdeflate alone on as many threads, with nothing else
-// to do, against which create's throughput is a ratio; what independent
+// with a plain zlib loop on one thread, and the limit: the same 1 MiB blocks
+// compressed by libdeflate alone on as many threads, with nothing else to do;
+// alternating, best of 3. Prints throughputs and compressed sizes as ratios,
+// create's throughput against the limit's too. Then what independent
 // blocks cost against one stream of the whole; and libdeflate's levels 11 and
 // 12 for level 10. Then the peak resident memory of create and verify, for
 // that folder and for one of nearly 2 GiB made on the fly of generated
@@ -200,7 +200,12 @@ std::pair<double, double> CompressWithLibdeflateAlone(const std::string& bytes, 
                 const size_t at = block * kBlockSize, size = std::min(kBlockSize, bytes.size() - at);
                 const auto compress =
                     block + 1 == blocks ? libdeflate_deflate_compress : libdeflate_deflate_compress_unfinished;
-                made += compress(compressor, bytes.data() + at, size, out.data(), out.size());
+                const size_t piece = compress(compressor, bytes.data() + at, size, out.data(), out.size());
+                if (piece == 0) {
+                    std::fprintf(stderr, "libdeflate %d could not compress block %zu\n", level, block);
+                    std::exit(1);
+                }
+                made += piece;
             }
             libdeflate_free_compressor(compressor);
         });
@@ -226,36 +231,54 @@ std::string ReadAll(const fs::path& path)
     return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// create's best seconds at each level, against the limit of the same blocks.
-void CompareWithTheLimit(const std::map<int, double>& created, const fs::path& work, double mib)
+// libdeflate's level for each of create's: 10 takes its 11.
+int LibdeflateLevelOf(int level)
 {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const std::string bytes = ReadAll(work / "all.bin");
-    std::printf("the limit: the same 1 MiB blocks compressed by libdeflate alone on %u threads, nothing else "
-                "(goal at 6 and 9: create >= 0.93x of it)\n", cores);
-    std::printf("level  libdeflate level  limit MiB/s  create vs limit  blocks vs one stream\n");
-    for (const auto& [level, seconds] : created) {
-        const int theirs = level == 10 ? 11 : level;  // as create maps its levels
-        double best = 1e9, size = 0;
-        for (int round = 0; round < kRounds; ++round) {
-            const auto [taken, made] = CompressWithLibdeflateAlone(bytes, theirs, cores);
-            best = std::min(best, taken);
-            size = made;
-        }
-        std::printf("%5d  %16d  %11.1f  %15.3f  %20.4f\n", level, theirs, mib / best, best / seconds,
-                    size / WholeStreamSize(bytes, theirs));
-    }
-    // Level 10 takes libdeflate's 11: its 12 for the same blocks, as a check of the choice.
-    const auto [eleven, elevenSize] = CompressWithLibdeflateAlone(bytes, 11, cores);
-    const auto [twelve, twelveSize] = CompressWithLibdeflateAlone(bytes, 12, cores);
-    std::printf("libdeflate 11 (level 10's) against 12 on these blocks: %.3fx the throughput at %.4fx the size\n",
-                twelve / eleven, elevenSize / twelveSize);
+    return level == 10 ? 11 : level;
 }
 
-std::map<int, double> CompareWithPigzAndZlib(const std::string& sfxpack, const std::string& stub, const fs::path& work,
-                                             double mib)
+// The best of the rounds: its seconds and the bytes made.
+struct Best {
+    double seconds = 1e9;
+    double size = 0;
+
+    void Take(std::pair<double, double> run)
+    {
+        seconds = std::min(seconds, run.first);
+        size = run.second;
+    }
+};
+
+// create's best at each level, against the limit of the same blocks, which
+// was measured in the same rounds.
+void CompareWithTheLimit(const std::map<int, Best>& created, const std::map<int, Best>& limits,
+                         const std::string& bytes, double mib)
 {
-    std::map<int, double> created;  // create's best seconds at each level
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    std::printf("the limit: the same 1 MiB blocks compressed by libdeflate alone on %u threads, nothing else, "
+                "in the same rounds (goal at 6 and 9: create >= 0.93x of it)\n", cores);
+    std::printf("level  libdeflate level  limit MiB/s  create vs limit  blocks vs one stream\n");
+    for (const auto& [level, limit] : limits) {
+        const int theirs = LibdeflateLevelOf(level);
+        std::printf("%5d  %16d  %11.1f  %15.3f  %20.4f\n", level, theirs, mib / limit.seconds,
+                    limit.seconds / created.at(level).seconds, limit.size / WholeStreamSize(bytes, theirs));
+    }
+    // Level 10 takes libdeflate's 11: its 12 for the same blocks, as a check of the choice.
+    Best eleven, twelve;
+    for (int round = 0; round < kRounds; ++round) {
+        eleven.Take(CompressWithLibdeflateAlone(bytes, 11, cores));
+        twelve.Take(CompressWithLibdeflateAlone(bytes, 12, cores));
+    }
+    std::printf("libdeflate 11 (level 10's) against 12 on these blocks, best of %d: %.3fx the throughput at "
+                "%.4fx the size\n", kRounds, twelve.seconds / eleven.seconds, eleven.size / twelve.size);
+}
+
+// create at levels 6, 9 and 10 against pigz, a zlib loop and libdeflate
+// alone (the limit), each round measuring all of them in turn.
+void CompareWithPigzZlibAndTheLimit(const std::string& sfxpack, const std::string& stub, const fs::path& work,
+                                    double mib)
+{
+    std::map<int, Best> created, limits;
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     const std::string all = (work / "all.bin").string(), reference = (work / "reference.z").string();
     const std::string bytes = ReadAll(all);
@@ -268,23 +291,22 @@ std::map<int, double> CompareWithPigzAndZlib(const std::string& sfxpack, const s
                 cores, cores);
     for (int level : {6, 9, 10}) {
         const int theirs = std::min(level, 9);
-        double pack = 1e9, parallel = 1e9, zlib = 1e9, zlibSize = 0;
+        Best parallel, zlib;
         const std::string pigz = "pigz -p " + std::to_string(cores) + " -z -" + std::to_string(theirs) + " -c " +
                                  all + " >" + reference;
         for (int round = 0; round < kRounds; ++round) {
-            parallel = std::min(parallel, Measure(pigz).seconds);
-            const auto [seconds, size] = CompressWithZlib(bytes, theirs);
-            zlib = std::min(zlib, seconds);
-            zlibSize = size;
-            pack = std::min(pack, Measure(PackCommand(sfxpack, stub, level, work, work / "files")).seconds);
+            parallel.Take({Measure(pigz).seconds, 0});
+            zlib.Take(CompressWithZlib(bytes, theirs));
+            created[level].Take({Measure(PackCommand(sfxpack, stub, level, work, work / "files")).seconds, 0});
+            limits[level].Take(CompressWithLibdeflateAlone(bytes, LibdeflateLevelOf(level), cores));
         }
-        const double packed = PackageSize(work / "pack.log");
+        const double pack = created[level].seconds, packed = PackageSize(work / "pack.log");
         const double pigzSize = static_cast<double>(fs::file_size(reference));
-        std::printf("%5d  %13.1f  %9.1f  %9.1f  %12.3f  %7.3f  %12.4f  %12.4f\n", level, mib / pack, mib / parallel,
-                    mib / zlib, parallel / pack, zlib / pack, packed / pigzSize, packed / zlibSize);
-        created[level] = pack;
+        std::printf("%5d  %13.1f  %9.1f  %9.1f  %12.3f  %7.3f  %12.4f  %12.4f\n", level, mib / pack,
+                    mib / parallel.seconds, mib / zlib.seconds, parallel.seconds / pack, zlib.seconds / pack,
+                    packed / pigzSize, packed / zlib.size);
     }
-    return created;
+    CompareWithTheLimit(created, limits, bytes, mib);
 }
 
 void ShowPeakMemory(const std::string& sfxpack, const std::string& stub, const fs::path& work, double mib)
@@ -311,8 +333,7 @@ int main(int argc, char** argv)
     fs::remove_all(work);
     WriteRealCorpus(work / "files", work / "all.bin");
     const double mib = static_cast<double>(fs::file_size(work / "all.bin")) / kMiB;
-    const std::map<int, double> created = CompareWithPigzAndZlib(sfxpack, stub, work, mib);
-    CompareWithTheLimit(created, work, mib);
+    CompareWithPigzZlibAndTheLimit(sfxpack, stub, work, mib);
     std::printf("peak memory (default threads):\n");
     ShowPeakMemory(sfxpack, stub, work, mib);
     fs::remove_all(work);
