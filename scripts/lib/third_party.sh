@@ -60,16 +60,19 @@ sfx_fetch_debian_source() {
 #   sfx_patch_debian_source ROOT TREE PATCHES PACKAGE VERSION FILE
 sfx_patch_debian_source() {
     local root=$1 tree=$1/build/third_party/$2 patches=$1/$3 patch records=
+    local LC_ALL=C  # the patches in the byte order CMake lists them in too
     for patch in "$patches"/*.patch; do
+        [ -f "$patch" ] || continue
         records+="$(basename "$patch") $(sha256sum <"$patch" | cut -c1-16)"$'\n'
     done
-    [ "$(cat "$tree/.quillmoor-patches" 2>/dev/null)"$'\n' = "$records" ] && return 0
+    [ "$(cat "$tree/.quillmoor-patches" 2>/dev/null)" = "${records%$'\n'}" ] && return 0
     # Anything else, a patch of an earlier version among it, starts again from Debian's tree.
-    if [ -e "$tree/.quillmoor-patches" ] || [ -n "$(find "$tree" -name '*.orig' -o -name '*.rej' | head -n 1)" ]; then
+    if [ -e "$tree/.quillmoor-patches" ] || [ -n "$(find "$tree" -name '*.orig' -o -name '*.rej' 2>/dev/null | head -n 1)" ]; then
         rm -rf "$tree"
         sfx_fetch_debian_source "$root" "$4" "$5" "$6" || return 1
     fi
     for patch in "$patches"/*.patch; do
+        [ -f "$patch" ] || continue
         patch -p1 -N -s -d "$tree" <"$patch" >/dev/null ||
             { echo "$(basename "$patch") does not apply to $tree (rm -r it to fetch it afresh)" >&2; return 1; }
     done
