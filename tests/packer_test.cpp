@@ -519,6 +519,7 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
     while (accented.size() < 100000)
         accented += "\xC3\xA9";
     const std::string endlessAccents = listing("accents.txt", accented);
+    const std::string justTooLong = listing("just-too-long.txt", files() + "/" + std::string(32767, 'a') + "\n");
     // A packer with no stub beside it nor where an install would put it.
     fs::create_directory(folder / "lonely");
     fs::copy_file(kPacker, folder / "lonely/sfxpack");
@@ -551,6 +552,7 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
         {{"extract", ready, folder / "taken-device"}, taken("device"), "already exists; not overwritten"},
         {{"extract", kStub, files("readme.txt")}, "readme.txt", "not a folder"},
         {{"extract", ready, dangling}, dangling, "a symbolic link to nowhere.exe, which does not exist; not followed"},
+        {{"create", "-o", installer, dangling}, dangling, "a symbolic link to nowhere.exe, which does not exist"},
         {{"extract", ready, ""}, "extract: DIR", "an empty name"},
         {{"create", "-o", "", dir}, "--output", "needs the installer's file"},
         {{"inject", kStub, package, "-o", ""}, "--output", "needs the installer's file"},
@@ -563,8 +565,14 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
          std::to_string(files().size() + 4) + " (0xE9) is not UTF-8", "iconv -t UTF-8"},
         {{"create", "--null", "--files-from", latin1Names, "-o", installer}, latin1Names + ": name 2: byte 4 (0xE9)",
          "not UTF-8"},
-        // Descriptors that cannot take it: read only (stdin), or where messages go.
-        {{"create", "-o", "/dev/fd/0", dir}, "/dev/fd/0", "not a regular file"},
+        // Descriptors that cannot take it: read only, closed (through the
+        // name, the file behind them would be replaced), or where messages go.
+        {{"-c", "exec " + kPacker + " create -o /dev/fd/0 " + Quoted(dir) + " </dev/null"}, "/dev/fd/0: descriptor 0",
+         "open for reading only", "sh"},
+        {{"-c", "exec " + kPacker + " create -o /dev/fd/5 " + Quoted(dir) + " 5<" + Quoted(package)},
+         "/dev/fd/5: descriptor 5", "open for reading only", "sh"},
+        {{"-c", "exec " + kPacker + " create -o /proc/self/fd/9 " + Quoted(dir) + " 9<&-"},
+         "/proc/self/fd/9: descriptor 9", "is not open in sfxpack", "sh"},
         {{"create", "-o", "/dev/stderr", dir}, "/dev/stderr: where sfxpack's own messages go", "mix"},
         // Lists that never end are lists of endless empty entries.
         {{"create", "--null", "--files-from", "/dev/zero", "-o", installer}, "/dev/zero: name 1000001",
@@ -573,6 +581,7 @@ TEST_F(PackerTest, EveryBadPathEndsInOneLineNamingItAndItsCause)
          "more than 1000000 lines"},
         {{"create", "--files-from", utf16, "-o", installer}, utf16 + ": line 1", "UTF-16"},
         {{"create", "--files-from", endless, "-o", installer}, endless + ": line 1", "longer than any path"},
+        {{"create", "--files-from", justTooLong, "-o", installer}, justTooLong + ": line 1", "longer than any path"},
         {{"create", "--files-from", endlessAccents, "-o", installer}, endlessAccents + ": line 1",
          "longer than any path"},
         {{"create", "--files-from", dir, "-o", installer}, dir, "a folder, not a file"},
@@ -895,7 +904,7 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
     ASSERT_EQ(Pack({"create", "-q", "-o", installer, files()}).exit_code, 0);
     const RunResult sound = Pack({"inject", kStub, package, "-o", folder / "injected.exe"});
     ASSERT_EQ(sound.exit_code, 0);
-    EXPECT_EQ(sound.out, folder / "injected.exe" + ": the package put in as it is, unchecked; sound: 1 entry\n");
+    EXPECT_EQ(sound.out, folder / "injected.exe" + ": the package put in as it is; sound: 1 entry\n");
     EXPECT_EQ(sound.err, "");
     const RunResult piped = RunProgram("sh", {"-c", inFolder + packer + " create -o - " + Quoted(files()) + " | cat"});
     EXPECT_TRUE(SameBytes(piped.out, ReadFile(installer)));
@@ -984,7 +993,22 @@ TEST_F(PackerTest, TheCommandLineFollowsTheConventionsPeopleKnow)
 TEST_F(PackerTest, WrongCallsAreUsageErrors)
 {
     EXPECT_EQ(Pack({"create", "--level", "-1", files()}).exit_code, 2);
-    EXPECT_EQ(Pack({"create", "--level=12", files()}).exit_code, 2);
+    // A value refused is named as it was given.
+    for (const std::vector<std::string>& call : std::vector<std::vector<std::string>>{
+             {"create", "--level=12"}, {"create", "--threads", "0"}, {"create", "--times", "every"},
+             {"list", "--format", "xml"}, {"list", "--codepage", "abc"}, {"create", "--execution-level", "admin"}}) {
+        const RunResult refused = Pack(call);
+        EXPECT_EQ(refused.exit_code, 2) << call[1];
+        const std::string value = call.size() == 3 ? call[2] : call[1].substr(call[1].find('=') + 1);
+        EXPECT_NE(refused.err.find(" " + value + ": n"), std::string::npos) << refused.err;
+    }
+    EXPECT_EQ(Pack({"create", "--threads=", files()}).err.find("sfxpack: --threads '': not a number"), 0u);
+    // Short options run together as getopt takes them; a value ends the run.
+    const RunResult bundled = Pack({"create", "-qo", folder / "bundled.exe", files()});
+    EXPECT_EQ(bundled.exit_code, 0) << bundled.err;
+    EXPECT_EQ(bundled.out, "");
+    EXPECT_TRUE(fs::exists(folder / "bundled.exe"));
+    EXPECT_EQ(Pack({"create", "-qx", files()}).err.find("sfxpack: unknown option -x"), 0u);
     EXPECT_EQ(Pack({"create", "--iterations=5", files()}).exit_code, 2) << "only with --level 11";
     EXPECT_EQ(Pack({"create", "--level=11", "--iterations=0", files()}).exit_code, 2);
     EXPECT_EQ(Pack({"create", "--frobnicate", files()}).exit_code, 2);
@@ -1046,14 +1070,18 @@ TEST_F(PackerTest, IndependentToolsSeeThePackageBesideTheStubsResources)
     // any 512 sizes in a row), and one of several compressed blocks.
     std::vector<std::string> packages = {"", "x", RandomBytes(3000, 11), RandomBytes(3 << 20, 12)};
     for (size_t size = 3001; size < 3001 + 512; ++size)
-        packages.push_back(std::string(size, 'p'));
+        packages.push_back(RandomBytes(size, static_cast<unsigned>(size)));
     for (const std::string& package : packages) {
         SCOPED_TRACE(package.size());
         WriteFile(folder / "package.z", package);
         const RunResult injected = Pack({"inject", "-q", kStub, folder / "package.z", "-o", folder / "injected.exe"});
         ASSERT_EQ(injected.exit_code, 0) << injected.err;
-        EXPECT_TRUE(SameBytes(RunProgram("wrestool", {"-x", "--raw", "--type=SETUP", "--name=2000",
-                                                      folder / "injected.exe"}).out, package));
+        const RunResult listed = RunProgram("wrestool", {"-l", "--type=SETUP", folder / "injected.exe"});
+        EXPECT_NE(listed.out.find("--name=2000"), std::string::npos) << listed.out << listed.err;
+        const RunResult extracted =
+            RunProgram("wrestool", {"-x", "--raw", "--type=SETUP", "--name=2000", folder / "injected.exe"});
+        EXPECT_EQ(extracted.exit_code, 0) << extracted.err;
+        EXPECT_TRUE(SameBytes(extracted.out, package));
     }
 
     // The header's hint of the level, as zlib gives it, and the default's.

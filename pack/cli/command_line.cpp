@@ -46,7 +46,7 @@ std::optional<ParsedCall> ParseCall(const Arguments& args, const std::vector<Opt
     };
     ParsedCall call;
     for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
+        std::string arg = args[i];
         if (arg == "--") {
             call.operands.insert(call.operands.end(), args.begin() + static_cast<ptrdiff_t>(i) + 1, args.end());
             break;
@@ -56,6 +56,14 @@ std::optional<ParsedCall> ParseCall(const Arguments& args, const std::vector<Opt
             continue;
         }
         const bool isLong = arg[1] == '-';
+        // Short options that take no value may run together, as getopt
+        // takes them: -qo FILE is -q -o FILE.
+        if (!isLong)
+            for (const OptionSpec* flag; arg.size() > 2 &&
+                                         (flag = find([&](const OptionSpec& s) { return s.letter == arg[1]; })) &&
+                                         !flag->takes_value;
+                 arg.erase(1, 1))
+                call.options.emplace_back(flag->name, "");
         const size_t equals = isLong ? arg.find('=') : std::string::npos;
         const std::string name = isLong ? arg.substr(0, equals) : arg.substr(0, 2);
         const OptionSpec* spec = isLong ? find([&](const OptionSpec& s) { return name == s.name; })
@@ -70,12 +78,12 @@ std::optional<ParsedCall> ParseCall(const Arguments& args, const std::vector<Opt
         else if (!isLong && arg.size() > 2)
             value = arg.substr(2);
         if (!spec->takes_value && value) {
-            *error = std::string(spec->name) + " takes no value";
+            *error = name + " takes no value";
             return std::nullopt;
         }
         if (spec->takes_value && !value) {
             if (i + 1 >= args.size()) {
-                *error = std::string(spec->name) + " needs a value";
+                *error = name + " needs a value";
                 return std::nullopt;
             }
             value = args[++i];
@@ -83,6 +91,11 @@ std::optional<ParsedCall> ParseCall(const Arguments& args, const std::vector<Opt
         call.options.emplace_back(spec->name, value.value_or(""));
     }
     return call;
+}
+
+std::string OptionGiven(const std::string& option, const std::string& value)
+{
+    return option + " " + (value.empty() ? "''" : value);
 }
 
 std::optional<unsigned> ParseNumber(const std::string& text, unsigned largest)
@@ -100,7 +113,7 @@ std::optional<unsigned> ParseCodePage(const std::string& value, std::string* err
     constexpr unsigned kAnsiCodePages[] = {874, 932, 936, 949, 950, 1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258};
     const std::optional<unsigned> number = ParseNumber(value, 65535);
     if (!number)
-        *error = "--codepage takes a Windows code page number, such as 1252";
+        *error = OptionGiven("--codepage", value) + ": not a code page number, such as 1252";
     else if (*number == 65001)
         *error = "--codepage 65001: the installer reads names in the installing system's ANSI code page, "
                  "which is UTF-8 only where a beta option of Windows 10 and later makes it so; give the code "

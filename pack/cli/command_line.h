@@ -37,6 +37,10 @@ struct ParsedCall {
 };
 std::optional<ParsedCall> ParseCall(const Arguments& args, const std::vector<OptionSpec>& specs, std::string* error);
 
+// "--level 12" (or "--level ''", empty), as a refusal of the value begins:
+// the value as the user gave it.
+std::string OptionGiven(const std::string& option, const std::string& value);
+
 // A decimal number of at most `largest`.
 std::optional<unsigned> ParseNumber(const std::string& text, unsigned largest);
 // --codepage's value: a code page names can be converted from and to here.

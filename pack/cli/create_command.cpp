@@ -99,6 +99,14 @@ std::string StreamName(const fs::path& output)
 std::optional<std::string> StreamObstacle(const fs::path& output)
 {
     const int descriptor = *StreamDescriptor(output);
+    // Through its name, the file behind a descriptor closed or open for
+    // reading would be replaced: refused, never written.
+    if (!DescriptorIsOpen(descriptor))
+        return StreamName(output) + ": descriptor " + std::to_string(descriptor) +
+               " is not open in sfxpack; open it for writing (as with 1>FILE or 3>>FILE), or give -o FILE";
+    if (!DescriptorIsWritable(descriptor))
+        return StreamName(output) + ": descriptor " + std::to_string(descriptor) +
+               " is open for reading only; open it for writing (as with 1>FILE or 3>>FILE), or give -o FILE";
     if (DescriptorIsTerminal(descriptor))
         return StreamName(output) +
                ": a terminal, where an installer's bytes are no use; redirect it to a file or a pipe, or give -o FILE";
@@ -172,17 +180,17 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
         call->stub_options.strip_symbols = true;
     } else if (name == "--level") {
         if (!(number = ParseNumber(value, kZopfliLevel)))
-            return "--level takes a number from 0 to 11: 10 for libdeflate's near-optimal parsing, 11 for zopfli's, the "
-                   "smallest and slowest";
+            return OptionGiven(name, value) + ": not a number from 0 to 11 (10 for libdeflate's near-optimal "
+                                              "parsing, 11 for zopfli's, the smallest and slowest)";
         call->compress.level = static_cast<int>(*number);
     } else if (name == "--iterations") {
         if (!(number = ParseNumber(value, kMostIterations)) || *number == 0)
-            return "--iterations takes a number from 1 to " + std::to_string(kMostIterations);
+            return OptionGiven(name, value) + ": not a number from 1 to " + std::to_string(kMostIterations);
         call->iterations_given = true;
         call->compress.iterations = static_cast<int>(*number);
     } else if (name == "--threads") {
         if (!(number = ParseNumber(value, kMostThreads)) || *number == 0)
-            return "--threads takes a number from 1 to " + std::to_string(kMostThreads);
+            return OptionGiven(name, value) + ": not a number from 1 to " + std::to_string(kMostThreads);
         call->compress.threads = *number;
     } else if (name == "--codepage") {
         if (!(number = ParseCodePage(value, &error)))
@@ -190,7 +198,7 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
         call->options.code_page = *number;
     } else if (name == "--times") {
         if (value != "each" && value != "write")
-            return "--times takes each or write";
+            return OptionGiven(name, value) + ": neither each nor write";
         call->options.times_from_last_write = value == "write";
     } else if (name == "--files-from") {
         call->lists.push_back(value);
@@ -231,13 +239,12 @@ std::optional<PackPlan> PlanCreate(CreateCall& call)
     return problems.empty() ? plan : std::nullopt;
 }
 
-// The stub read and checked completely, its warnings told: everything wrong
-// with it is found before any input is compressed.
 // The stub read and checked completely, with the vendor's identity, its
 // warnings told: everything wrong with it is found before any input is
-// compressed.
+// compressed. `givenAs` says where the stub was named, for a refusal.
 std::optional<PreparedStub> LoadStub(const fs::path& path, const StubOptions& options,
-                                     const IdentityOptions& identityOptions, std::string* error)
+                                     const IdentityOptions& identityOptions, const std::string& givenAs,
+                                     std::string* error)
 {
     const std::optional<InstallerIdentity> identity = LoadIdentity(identityOptions, error);
     const std::optional<Bytes> stub = identity ? ReadInputFile(path, kLargestStub, error) : std::nullopt;
@@ -247,7 +254,7 @@ std::optional<PreparedStub> LoadStub(const fs::path& path, const StubOptions& op
     if (!prepared) {
         const bool notAProgram = !IsOverlayRefusal(*error);
         *error = Shown(path) + ": " + *error +
-                 (notAProgram ? " (the stub must be a Windows program: --stub STUB.exe)" : "");
+                 (notAProgram ? " (the stub must be a Windows program: " + givenAs + ")" : "");
         return std::nullopt;
     }
     if (const IdentityFault fault = ApplyIdentity(prepared->resources, *identity, error);
@@ -333,7 +340,8 @@ int Create(const Arguments& args)
     const std::optional<PackPlan> plan = PlanCreate(call);
     if (!plan)
         return 1;
-    const std::optional<PreparedStub> stub = LoadStub(call.stub, call.stub_options, call.identity, &error);
+    const std::optional<PreparedStub> stub =
+        LoadStub(call.stub, call.stub_options, call.identity, "--stub STUB.exe", &error);
     if (!stub)
         return Fail(error);
     for (const std::string& warning : plan->warnings)
@@ -416,7 +424,8 @@ int Inject(const Arguments& args)
     } else if (!(target = OutputFile(*output, &error))) {
         return Fail(error);
     }
-    const std::optional<PreparedStub> stub = LoadStub(positional[0], stubOptions, identity, &error);
+    const std::optional<PreparedStub> stub =
+        LoadStub(positional[0], stubOptions, identity, "inject STUB.exe PACKAGE.z", &error);
     if (!stub)
         return Fail(error);
     // Only the size is checked: the package goes in as it is, a piece at a time.
@@ -438,7 +447,7 @@ int Inject(const Arguments& args)
     if (!verdict.empty())
         Warn(Shown(positional[1]) + ": not a package that verify calls sound: " + verdict);
     if (!parsed->Has("--quiet"))
-        std::fprintf(stream == 1 ? stderr : stdout, "%s: the package put in as it is, unchecked; %s\n",
+        std::fprintf(stream == 1 ? stderr : stdout, "%s: the package put in as it is; %s\n",
                      StreamName(*output).c_str(),
                      verdict.empty() ? ("sound: " + Count(package->entries.size(), "entry", "entries")).c_str()
                                      : "verify would refuse it");

@@ -16,7 +16,9 @@ namespace {
 // No path is longer than Windows' 32,767 UTF-16 units, each at most three
 // bytes of UTF-8: a longer line is no path, and it is refused before it
 // fills memory (a device such as /dev/zero never ends one).
-constexpr size_t kLongestEntry = 32767 * 3;
+constexpr size_t kLongestPath = 32767;
+constexpr size_t kLongestEntry = kLongestPath * 3;
+constexpr char kLongerThanAnyPath[] = "longer than any path (32,767 characters)";
 
 constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";
 
@@ -52,7 +54,7 @@ bool FileListParser::Take(const char* bytes, size_t count)
         // of another encoding, or of NUL-separated names, is more likely
         // than a path of 98,000 bytes.
         if (entry_.size() > kLongestEntry)
-            return Check(WholeCharacters(entry_)) && Refuse("longer than any path (32,767 characters)");
+            return Check(WholeCharacters(entry_)) && Refuse(kLongerThanAnyPath);
     }
     return true;
 }
@@ -94,16 +96,19 @@ bool FileListParser::Check(const std::string& entry)
                       "that NULs separate, as find -print0 writes)", nul + 1);
         return Refuse(cause);
     }
+    size_t units = 0;  // of UTF-16, in which Windows counts a path's length
     for (size_t at = 0; at < entry.size();) {
         const size_t start = at;
-        if (!DecodeUtf8(entry, &at)) {
+        const std::optional<char32_t> character = DecodeUtf8(entry, &at);
+        if (!character) {
             std::snprintf(cause, sizeof cause, "byte %zu (0x%02X) is not UTF-8, in which lists are read (iconv -t "
                           "UTF-8 converts a list of another encoding)",
                           start + 1, static_cast<unsigned char>(entry[start]));
             return Refuse(cause);
         }
+        units += *character > 0xFFFF ? 2 : 1;
     }
-    return true;
+    return units <= kLongestPath || Refuse(kLongerThanAnyPath);
 }
 
 bool FileListParser::Refuse(const std::string& cause)

@@ -1,5 +1,6 @@
 #include "pack/cli/identity_options.h"
 
+#include "pack/cli/command_line.h"
 #include "pack/identity/manifest.h"
 #include "pack/system/file_io.h"
 
@@ -27,13 +28,13 @@ bool TakeIdentityOption(const std::string& name, const std::string& value, Ident
         options->manifest = FromUtf8(value);
     } else if (name == "--execution-level") {
         if (!IsExecutionLevel(value))
-            *wrong = "--execution-level takes asInvoker, highestAvailable or requireAdministrator";
+            *wrong = OptionGiven(name, value) + ": not asInvoker, highestAvailable or requireAdministrator";
         options->execution_level = value;
     } else if (name == "--version-string") {
         const size_t equals = value.find('=');
         const std::string key = value.substr(0, equals);
         if (equals == std::string::npos)
-            *wrong = "--version-string takes KEY=VALUE, such as ProductName=Example";
+            *wrong = OptionGiven(name, value) + ": not KEY=VALUE, such as ProductName=Example";
         else if (!IsVersionStringKey(key))
             *wrong = "--version-string " + key + ": not a key of the version block; the keys are " + kVersionStringKeys;
         else if (const std::optional<std::string> unfit = CheckIdentityText(value.substr(equals + 1)))

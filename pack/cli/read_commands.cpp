@@ -51,7 +51,7 @@ std::optional<ReadCall> ParseReadCall(const Arguments& args, const std::vector<O
         call.help |= name == "--help";
         if (name == "--format") {
             if (value != "table" && value != "tsv" && value != "json") {
-                *error = "--format takes table, tsv or json";
+                *error = OptionGiven(name, value) + ": not table, tsv or json";
                 return std::nullopt;
             }
             call.format = value;

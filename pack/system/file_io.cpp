@@ -96,7 +96,10 @@ bool IsRegularFile(const fs::path& path, std::string* why)
     case fs::file_type::regular:
         return true;
     case fs::file_type::not_found:
-        *why = "no such file";
+        // A link to nowhere is there to see in a listing: say so.
+        *why = fs::is_symlink(fs::symlink_status(path, failure))
+                   ? "a symbolic link to " + Shown(fs::read_symlink(path, failure)) + ", which does not exist"
+                   : "no such file";
         return false;
     case fs::file_type::directory:
         *why = "a folder, not a file";

@@ -52,8 +52,11 @@ std::FILE* BinaryStandardOutput();
 // (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N); nothing for any
 // other path, and on Windows. Opened through its path, the file behind it
 // would be replaced; written to, it takes the bytes as the shell set it up
-// (>> appends).
+// (>> appends). Whether it is open at all, and for writing, is the caller's
+// to ask.
 std::optional<int> OwnDescriptor(const std::filesystem::path& path);
+bool DescriptorIsOpen(int descriptor);
+bool DescriptorIsWritable(int descriptor);
 // A stream that writes bytes as they are to an open descriptor (1 is
 // standard output), and whether it is a terminal.
 std::FILE* StreamOnDescriptor(int descriptor);

@@ -97,11 +97,18 @@ std::optional<int> OwnDescriptor(const std::filesystem::path& path)
         if (!number.empty() && number.size() <= 9 && number.find_first_not_of("0123456789") == std::string::npos)
             descriptor = std::stoi(number);
     }
-    // Open, and for writing: else the path names nothing to write to.
-    const int mode = descriptor ? fcntl(*descriptor, F_GETFL) : -1;
-    if (mode == -1 || (mode & O_ACCMODE) == O_RDONLY)
-        return std::nullopt;
     return descriptor;
+}
+
+bool DescriptorIsOpen(int descriptor)
+{
+    return fcntl(descriptor, F_GETFL) != -1;
+}
+
+bool DescriptorIsWritable(int descriptor)
+{
+    const int mode = fcntl(descriptor, F_GETFL);
+    return mode != -1 && (mode & O_ACCMODE) != O_RDONLY;
 }
 
 std::FILE* StreamOnDescriptor(int descriptor)

@@ -151,6 +151,16 @@ std::optional<int> OwnDescriptor(const std::filesystem::path&)
     return std::nullopt;  // Windows names no descriptor by a path
 }
 
+bool DescriptorIsOpen(int)
+{
+    return true;  // standard output, the only descriptor a path gives here
+}
+
+bool DescriptorIsWritable(int)
+{
+    return true;
+}
+
 std::FILE* StreamOnDescriptor(int)
 {
     return BinaryStandardOutput();  // the only one a path gives here: "-"
