@@ -1460,6 +1460,9 @@ TEST_F(PackerTest, TheReadersReadWhatWindowsReads)
     ASSERT_EQ(Pack({"create", "--codepage", "932", "--no-launch", "-o", installer, files("ソフト.txt")}).exit_code, 0);
     EXPECT_EQ(Pack({"verify", "--codepage", "932", installer}).exit_code, 0);
     EXPECT_NE(Pack({"list", "--codepage", "932", installer}).out.find("  ソフト.txt\n"), std::string::npos);
+    // Read without it, the trail byte is a backslash: the refusal says which code page read it.
+    EXPECT_NE(Pack({"list", installer}).err.find("(entry 0), read in code page 1252 (a package made with --codepage"),
+              std::string::npos);
 }
 
 // An installer is data, whoever made it: what info and list print of it

@@ -32,7 +32,7 @@ std::string Invalid(MergeStatus status)
 class MergeParser {
 public:
     MergeParser(InstallerPackage& package, const PackageVisitor& visitor, unsigned codePage)
-        : package_(package), visitor_(visitor), lead_(LeadBytesOf(codePage))
+        : package_(package), visitor_(visitor), codePage_(codePage), lead_(LeadBytesOf(codePage))
     {
     }
 
@@ -88,7 +88,9 @@ private:
         package_.header = DecodeMergeHeader(record_.data());
         headerRead_ = true;
         const MergeStatus status = CheckMergeHeader(package_.header, lead_);
-        if (status != MergeStatus::Ok)
+        if (status == MergeStatus::InvalidLaunchName)
+            *error = Invalid(status) + InCodePage();
+        else if (status != MergeStatus::Ok)
             *error = Invalid(status);
         else if (package_.header.count > kMostEntries)
             *error = "the package claims " + std::to_string(package_.header.count) + " entries, more than " +
@@ -96,11 +98,21 @@ private:
         return error->empty();
     }
 
+    // A name that is a plain one in another code page is most often a
+    // package made for another: in double-byte ones a backslash may be the
+    // second byte of a character.
+    std::string InCodePage() const
+    {
+        return ", read in code page " + std::to_string(codePage_) +
+               " (a package made with --codepage is read with the same one)";
+    }
+
     bool TakeEntry(std::string* error)
     {
         const MergeEntry entry = DecodeMergeEntry(record_.data());
         if (!IsSafeFileName(entry.name, kMergeNameSize, lead_)) {
-            *error = Invalid(MergeStatus::InvalidEntryName) + " (entry " + std::to_string(package_.entries.size()) + ")";
+            *error = Invalid(MergeStatus::InvalidEntryName) + " (entry " + std::to_string(package_.entries.size()) +
+                     ")" + InCodePage();
             return false;
         }
         package_.entries.push_back(entry);
@@ -125,6 +137,7 @@ private:
 
     InstallerPackage& package_;
     const PackageVisitor& visitor_;
+    const unsigned codePage_;
     const LeadBytes lead_;  // of the code page the names are read in
     std::vector<uint8_t> record_;  // the header or an entry, as it comes
     bool headerRead_ = false;
