@@ -58,12 +58,13 @@ std::optional<ParsedCall> ParseCall(const Arguments& args, const std::vector<Opt
         const bool isLong = arg[1] == '-';
         // Short options that take no value may run together, as getopt
         // takes them: -qo FILE is -q -o FILE.
-        if (!isLong)
-            for (const OptionSpec* flag; arg.size() > 2 &&
-                                         (flag = find([&](const OptionSpec& s) { return s.letter == arg[1]; })) &&
-                                         !flag->takes_value;
-                 arg.erase(1, 1))
-                call.options.emplace_back(flag->name, "");
+        while (!isLong && arg.size() > 2) {
+            const OptionSpec* flag = find([&](const OptionSpec& s) { return s.letter == arg[1]; });
+            if (!flag || flag->takes_value)
+                break;
+            call.options.emplace_back(flag->name, "");
+            arg.erase(1, 1);
+        }
         const size_t equals = isLong ? arg.find('=') : std::string::npos;
         const std::string name = isLong ? arg.substr(0, equals) : arg.substr(0, 2);
         const OptionSpec* spec = isLong ? find([&](const OptionSpec& s) { return name == s.name; })
