@@ -130,7 +130,14 @@ bool SamePath(const fs::path& a, const fs::path& b)
 bool OverwritesInput(const fs::path& output, const fs::path& input)
 {
     const std::optional<int> stream = StreamDescriptor(output);
-    return stream ? DescriptorIsFile(*stream, input) : SamePath(input, output);
+    return stream ? DescriptorIsWritable(*stream) && DescriptorIsFile(*stream, input) : SamePath(input, output);
+}
+
+// Where the summary goes: standard output, unless the installer goes there,
+// through whatever descriptor (-o /dev/fd/3 3>&1).
+std::FILE* SummaryStream(std::optional<int> stream)
+{
+    return stream && DescriptorIsStandardOutput(*stream) ? stderr : stdout;
 }
 
 // SOURCE_DATE_EPOCH, when set, as the latest time a package may record.
@@ -370,7 +377,7 @@ int Create(const Arguments& args)
     // The summary goes where it cannot mix with the installer's bytes.
     if (call.quiet)
         return 0;
-    FILE* summary = stream == 1 ? stderr : stdout;
+    FILE* summary = SummaryStream(stream);
     const std::string launch = CodePageToUtf8(plan->launch, call.options.code_page).value_or(plan->launch);
     std::fprintf(summary, "%s: %s, %s packed into %llu; launch: %s\n", StreamName(call.output).c_str(),
                  Count(plan->entries.size(), "file", "files").c_str(), Count(plan->contents_size, "byte", "bytes").c_str(),
@@ -447,7 +454,7 @@ int Inject(const Arguments& args)
     if (!verdict.empty())
         Warn(Shown(positional[1]) + ": not a package that verify calls sound: " + verdict);
     if (!parsed->Has("--quiet"))
-        std::fprintf(stream == 1 ? stderr : stdout, "%s: the package put in as it is; %s\n",
+        std::fprintf(SummaryStream(stream), "%s: the package put in as it is; %s\n",
                      StreamName(*output).c_str(),
                      verdict.empty() ? ("sound: " + Count(package->entries.size(), "entry", "entries")).c_str()
                                      : "verify would refuse it");

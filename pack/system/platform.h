@@ -49,8 +49,9 @@ bool StandardOutputIsTerminal();
 std::FILE* BinaryStandardOutput();
 
 // The process's own open descriptor that a path names as Linux spells them
-// (/dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N); nothing for any
-// other path, and on Windows. Opened through its path, the file behind it
+// (/dev/stdin, /dev/stdout, /dev/stderr, /dev/fd/N, /proc/self/fd/N,
+// /proc/PID/fd/N), itself or through links to it; nothing for any other
+// path, and on Windows. Opened through its path, the file behind it
 // would be replaced; written to, it takes the bytes as the shell set it up
 // (>> appends). Whether it is open at all, and for writing, is the caller's
 // to ask.
@@ -62,8 +63,9 @@ bool DescriptorIsWritable(int descriptor);
 std::FILE* StreamOnDescriptor(int descriptor);
 bool DescriptorIsTerminal(int descriptor);
 // Whether the descriptor is the file at `path` (one that is read would grow
-// as it is written), or standard error, where messages go.
+// as it is written), or standard output or error, where messages go.
 bool DescriptorIsFile(int descriptor, const std::filesystem::path& path);
+bool DescriptorIsStandardOutput(int descriptor);
 bool DescriptorIsStandardError(int descriptor);
 
 // An existing file, opened for reading in binary; nothing, with the system's

@@ -84,20 +84,53 @@ std::FILE* BinaryStandardOutput()
     return stdout;
 }
 
-std::optional<int> OwnDescriptor(const std::filesystem::path& path)
+namespace {
+
+// The descriptor a path names by its spelling alone.
+std::optional<int> DescriptorSpelledBy(const std::filesystem::path& path)
 {
-    const std::string text = path.string();
-    std::optional<int> descriptor;
+    const std::string text = path.lexically_normal().string();
+    if (text == "/dev/stdin")
+        return STDIN_FILENO;
     if (text == "/dev/stdout")
-        descriptor = STDOUT_FILENO;
-    else if (text == "/dev/stderr")
-        descriptor = STDERR_FILENO;
-    for (const std::string prefix : {"/dev/fd/", "/proc/self/fd/"}) {
+        return STDOUT_FILENO;
+    if (text == "/dev/stderr")
+        return STDERR_FILENO;
+    const std::string own = "/proc/" + std::to_string(getpid()) + "/fd/";
+    for (const std::string& prefix : {std::string("/dev/fd/"), std::string("/proc/self/fd/"), own}) {
         const std::string number = text.starts_with(prefix) ? text.substr(prefix.size()) : "";
         if (!number.empty() && number.size() <= 9 && number.find_first_not_of("0123456789") == std::string::npos)
-            descriptor = std::stoi(number);
+            return std::stoi(number);
     }
-    return descriptor;
+    return std::nullopt;
+}
+
+bool SameOpenFile(int a, int b)
+{
+    struct stat first {}, second {};
+    return fstat(a, &first) == 0 && fstat(b, &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+}  // namespace
+
+std::optional<int> OwnDescriptor(const std::filesystem::path& path)
+{
+    // Followed link by link, as the system would: a link to /dev/fd/5 is
+    // descriptor 5 too. 40 links, as Linux follows at most.
+    std::filesystem::path hop = path;
+    for (int links = 0; links <= 40; ++links) {
+        if (const std::optional<int> descriptor = DescriptorSpelledBy(hop))
+            return descriptor;
+        std::error_code failure;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(hop, failure)))
+            return std::nullopt;
+        const std::filesystem::path target = std::filesystem::read_symlink(hop, failure);
+        if (failure)
+            return std::nullopt;
+        hop = target.is_absolute() ? target : hop.parent_path() / target;
+    }
+    return std::nullopt;
 }
 
 bool DescriptorIsOpen(int descriptor)
@@ -123,11 +156,14 @@ bool DescriptorIsFile(int descriptor, const std::filesystem::path& path)
            open.st_ino == named.st_ino;
 }
 
+bool DescriptorIsStandardOutput(int descriptor)
+{
+    return descriptor == STDOUT_FILENO || SameOpenFile(descriptor, STDOUT_FILENO);
+}
+
 bool DescriptorIsStandardError(int descriptor)
 {
-    struct stat open {}, error {};
-    return descriptor == STDERR_FILENO || (fstat(descriptor, &open) == 0 && fstat(STDERR_FILENO, &error) == 0 &&
-                                           open.st_dev == error.st_dev && open.st_ino == error.st_ino);
+    return descriptor == STDERR_FILENO || SameOpenFile(descriptor, STDERR_FILENO);
 }
 
 bool DescriptorIsTerminal(int descriptor)

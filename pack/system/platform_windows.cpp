@@ -176,6 +176,11 @@ bool DescriptorIsFile(int, const std::filesystem::path&)
     return false;  // standard output: a pipe or a file that the shell opened, never an input's
 }
 
+bool DescriptorIsStandardOutput(int descriptor)
+{
+    return descriptor == 1;
+}
+
 bool DescriptorIsStandardError(int)
 {
     return false;
