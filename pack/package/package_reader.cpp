@@ -89,7 +89,7 @@ private:
         headerRead_ = true;
         const MergeStatus status = CheckMergeHeader(package_.header, lead_);
         if (status == MergeStatus::InvalidLaunchName)
-            *error = Invalid(status) + InCodePage();
+            *error = Invalid(status) + NameFaultAndHint(package_.header.launch_name);
         else if (status != MergeStatus::Ok)
             *error = Invalid(status);
         else if (package_.header.count > kMostEntries)
@@ -98,13 +98,20 @@ private:
         return error->empty();
     }
 
-    // A name that is a plain one in another code page is most often a
-    // package made for another: in double-byte ones a backslash may be the
-    // second byte of a character.
-    std::string InCodePage() const
+    // Why a name field is refused; and where it may read as a plain name in
+    // another code page (a backslash as the second byte of a double-byte
+    // character, or a lead byte at its end), that a package made for
+    // another is read with its --codepage.
+    std::string NameFaultAndHint(const char* field) const
     {
-        return ", read in code page " + std::to_string(codePage_) +
-               " (a package made with --codepage is read with the same one)";
+        const NameFault fault = FindNameFault(field, kMergeNameSize, lead_);
+        std::string said = ": its name " + std::string(DescribeNameFault(fault));
+        const std::string name = Name(field);
+        const bool eightBit = std::any_of(name.begin(), name.end(), [](char c) { return (c & 0x80) != 0; });
+        if (eightBit && (fault == NameFault::ReservedCharacter || fault == NameFault::HalfCharacter))
+            said += ", read in code page " + std::to_string(codePage_) +
+                    " (a package made with --codepage is read with the same one)";
+        return said;
     }
 
     bool TakeEntry(std::string* error)
@@ -112,7 +119,7 @@ private:
         const MergeEntry entry = DecodeMergeEntry(record_.data());
         if (!IsSafeFileName(entry.name, kMergeNameSize, lead_)) {
             *error = Invalid(MergeStatus::InvalidEntryName) + " (entry " + std::to_string(package_.entries.size()) +
-                     ")" + InCodePage();
+                     ")" + NameFaultAndHint(entry.name);
             return false;
         }
         package_.entries.push_back(entry);
