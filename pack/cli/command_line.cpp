@@ -59,7 +59,7 @@ std::optional<ParsedCall> ParseCall(const Arguments& args, const std::vector<Opt
         // Short options that take no value may run together, as getopt
         // takes them: -qo FILE is -q -o FILE.
         while (!isLong && arg.size() > 2) {
-            const OptionSpec* flag = find([&](const OptionSpec& s) { return s.letter == arg[1]; });
+            const OptionSpec* flag = find([&](const OptionSpec& s) { return s.letter && s.letter == arg[1]; });
             if (!flag || flag->takes_value)
                 break;
             call.options.emplace_back(flag->name, "");

@@ -17,7 +17,7 @@ namespace {
 // bytes of UTF-8: a longer line is no path, and it is refused before it
 // fills memory (a device such as /dev/zero never ends one).
 constexpr size_t kLongestPath = 32767;
-constexpr size_t kLongestEntry = kLongestPath * 3;
+constexpr size_t kLongestEntry = kLongestPath * 3 + 4;  // with a byte order mark and a CR, dropped later
 constexpr char kLongerThanAnyPath[] = "longer than any path (32,767 characters)";
 
 constexpr char kUtf8ByteOrderMark[] = "\xEF\xBB\xBF";

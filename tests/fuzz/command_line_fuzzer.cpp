@@ -61,10 +61,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     specs.push_back({"--help", 'h'});
     specs.push_back({"--quiet", 'q'});
     // Each option or operand comes from an argument of its own, or from a
-    // letter of a run of short flags (-qo FILE).
+    // flag of a run of short ones before it (-qo FILE).
     size_t sources = 0;
-    for (const std::string& arg : args)
-        sources += arg.size() > 2 && arg[0] == '-' && arg[1] != '-' ? arg.size() - 1 : 1;
+    for (const std::string& arg : args) {
+        ++sources;
+        for (size_t at = 1; arg.size() > at + 1 && arg[0] == '-' && arg[1] != '-'; ++at) {
+            const OptionSpec* flag = nullptr;
+            for (const OptionSpec& spec : specs)
+                if (spec.letter && spec.letter == arg[at])
+                    flag = &spec;
+            if (!flag || flag->takes_value)
+                break;
+            ++sources;
+        }
+    }
     if (call->options.size() + call->operands.size() > sources)
         abort();
 
