@@ -116,7 +116,6 @@ std::optional<std::string> StreamObstacle(const fs::path& output)
     return std::nullopt;
 }
 
-
 bool SamePath(const fs::path& a, const fs::path& b)
 {
     std::error_code failure;
@@ -131,6 +130,26 @@ bool OverwritesInput(const fs::path& output, const fs::path& input)
 {
     const std::optional<int> stream = StreamDescriptor(output);
     return stream ? DescriptorIsWritable(*stream) && DescriptorIsFile(*stream, input) : SamePath(input, output);
+}
+
+// What keeps `output` from taking the installer, checked before any work:
+// it would overwrite one of the inputs, or the stream or the file cannot
+// take it. Nothing when it can; a file's *target is then the file written
+// (through a link, the file it names).
+std::optional<std::string> OutputProblem(const fs::path& output, const std::vector<fs::path>& inputs,
+                                         fs::path* target)
+{
+    for (const fs::path& input : inputs)
+        if (OverwritesInput(output, input))
+            return Shown(output) + ": the output would overwrite one of the inputs";
+    if (StreamDescriptor(output))
+        return StreamObstacle(output);
+    std::string error;
+    const std::optional<fs::path> file = OutputFile(output, &error);
+    if (!file)
+        return error;
+    *target = *file;
+    return std::nullopt;
 }
 
 // Where the summary goes: standard output, unless the installer goes there,
@@ -221,26 +240,15 @@ std::string TakeCreateOption(const std::string& name, const std::string& value, 
 // problem said, one a line.
 std::optional<PackPlan> PlanCreate(CreateCall& call)
 {
-    const bool toStream = StreamDescriptor(call.output).has_value();
     std::vector<std::string> problems;
     std::optional<PackPlan> plan = PlanPackage(call.options, &problems);
     std::vector<fs::path> inputs = {call.stub};
     if (plan)
         for (const PackEntry& entry : plan->entries)
             inputs.push_back(entry.path);
-    for (const fs::path& input : inputs)
-        if (OverwritesInput(call.output, input))
-            problems.push_back(Shown(call.output) + ": the output would overwrite one of the inputs");
-    std::string error;
-    if (problems.empty() && toStream) {
-        if (const std::optional<std::string> obstacle = StreamObstacle(call.output))
-            problems.push_back(*obstacle);
-    } else if (problems.empty()) {
-        if (const std::optional<fs::path> target = OutputFile(call.output, &error))
-            call.target = *target;
-        else
-            problems.push_back(error);
-    }
+    if (problems.empty())
+        if (const std::optional<std::string> problem = OutputProblem(call.output, inputs, &call.target))
+            problems.push_back(*problem);
     for (const std::string& problem : problems)
         Fail(problem);
     return problems.empty() ? plan : std::nullopt;
@@ -422,15 +430,9 @@ int Inject(const Arguments& args)
     if (positional.size() != 2 || !output)
         return UsageError("inject takes STUB.exe PACKAGE.z -o OUT.exe");
     const std::optional<int> stream = StreamDescriptor(*output);
-    if (OverwritesInput(*output, positional[0]) || OverwritesInput(*output, positional[1]))
-        return Fail(Shown(*output) + ": the output would overwrite one of the inputs");
-    std::optional<fs::path> target;
-    if (stream) {
-        if (const std::optional<std::string> obstacle = StreamObstacle(*output))
-            return Fail(*obstacle);
-    } else if (!(target = OutputFile(*output, &error))) {
-        return Fail(error);
-    }
+    fs::path target;
+    if (const std::optional<std::string> problem = OutputProblem(*output, positional, &target))
+        return Fail(*problem);
     const std::optional<PreparedStub> stub =
         LoadStub(positional[0], stubOptions, identity, "inject STUB.exe PACKAGE.z", &error);
     if (!stub)
@@ -440,7 +442,7 @@ int Inject(const Arguments& args)
         return Fail(error);
     const bool written =
         stream ? WriteInstallerToStream(*stub, positional[1], StreamOnDescriptor(*stream), StreamName(*output), &error)
-               : WriteInstaller(*stub, positional[1], *target, &error);
+               : WriteInstaller(*stub, positional[1], target, &error);
     if (!written)
         return Fail(error);
     // In as it is; but a package that the installer would refuse is said.
