@@ -54,8 +54,7 @@ size_t BlockSizeOf(Engine engine)
 // most), 17 MB for text; with the thread's buffers and some room, 40 MiB.
 // libdeflate's strongest compressor takes about 10 MiB; with a block of
 // 1 MiB, what it compresses to and two pieces in flight, 16 MiB is room
-// enough. zlib
-// stores at level 0, in blocks of 256 KiB: 2 MiB.
+// enough. zlib stores at level 0, in blocks of 256 KiB: 2 MiB.
 uint64_t WorkingMemoryOfAThread(Engine engine)
 {
     switch (engine) {
